@@ -1,0 +1,165 @@
+// The main window "Load Waveform into Talmer ARB" as a toolkit-free model.
+// It owns every control (in the window's control order), the seven shared
+// variables, and the reactions `<control>_<Event>`; the other subsystems are
+// operations of this window, implemented in their own folders.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "ui/controls.h"
+#include "ui/messages.h"
+
+namespace talmer::ui {
+
+// Booleans kept in 16-bit integers: True is -1, False is 0.
+inline constexpr std::int16_t vb_true = -1;
+inline constexpr std::int16_t vb_false = 0;
+
+class TALMER_ARB {
+ public:
+  static constexpr const char *window_title = "Load Waveform into Talmer ARB";
+  static constexpr int client_width_twips = 7920;
+  static constexpr int client_height_twips = 6345;
+
+  explicit TALMER_ARB(platform::os &os);
+  ~TALMER_ARB();
+  TALMER_ARB(const TALMER_ARB &) = delete;
+  TALMER_ARB &operator=(const TALMER_ARB &) = delete;
+
+  platform::os &os() { return os_; }
+
+  // ---- Controls, in the window's control order -------------------------
+  check_box auto_find_q{"auto_find_q", "Auto Find Q", true};
+  option_button serial{"serial", "RS232", false};
+  option_button corvaneib{"corvaneib", "Corvane-IB", true};
+  pick_list convert_wfm{"convert_wfm", {"Yes", "No", "Maybe"}};
+  command_button Refresh_files{"Refresh_files", "Refresh"};
+  pick_list Swap{"Swap", {"Yes", "No"}};
+  command_button Select_Q{"Select_Q", "Select Q Waveform"};
+  command_button Select_I{"Select_I", "Select I Waveform"};
+  pick_list Talmerid{"Talmerid", {}};
+  command_button clearsrc{"clearsrc", "Clear"};
+  text_box destination{"destination", "waveform1"};
+  text_box I_source{"I_source", "i.bin"};
+  text_box Q_source{"Q_source", "q.bin"};
+  command_button PgmExit{"PgmExit", "Exit"};
+  command_button Start_dwnld{"Start_dwnld", "Start Download"};
+  check_box Auto_name{"Auto_name", "Auto Name", true};
+  label Auto_Find_Q_Lbl{"Auto_Find_Q_Lbl", "Auto Find Q"};
+  label Auto_Name_Lbl{"Auto_Name_Lbl", "Auto Name"};
+  control rs232{"rs232", control_kind::serial_port};
+  label Label2{"Label2", "For 200 MHz CPU"};
+  label Cvrt_wfm{"Cvrt_wfm", "Convert Files"};
+  shape Shape4{"Shape4", panel_teal, 2};
+  label Version{"Version", "Version 2.4"};
+  label ByteSwap{"ByteSwap", "Swap Bytes:"};
+  label Messages{"Messages", initial_text};
+  shape msgsbkgd{"msgsbkgd", panel_teal};
+  label lbl_dwnldtime{"lbl_dwnldtime", "Seconds"};
+  label lbl_dwnld{"lbl_dwnld", "Estimated Download Time"};
+  label dwnldtime{"dwnldtime", "0"};
+  shape Shape2{"Shape2", panel_teal};
+  label lbl_points{"lbl_points", "points"};
+  label points{"points", "0"};
+  label lblDestination{"lblDestination", "Talmer Waveform Name"};
+  shape Shape1{"Shape1", panel_teal};
+  label Q_length{"Q_length", "0"};
+  label I_length{"I_length", "0"};
+  label title{"title", "Download Waveform Files into Talmer Signal Generator ARB"};
+  label lblSource_I{"lblSource_I", "I Waveform File Name"};
+  label Label1{"Label1", "Source Waveform Files"};
+  label lbl_Q_length{"lbl_Q_length", "bytes"};
+  label lbl_I_length{"lbl_I_length", "bytes"};
+  label lblSource_Q{"lblSource_Q", "Q Waveform File Name"};
+  shape dest_bkgd{"dest_bkgd", rgb{255, 255, 255}};
+  label lblCOMM{"lblCOMM", "Corvane-IB Address"};
+  shape Shape3{"Shape3", panel_teal};
+
+  // Every control, in control order.
+  std::vector<control *> controls();
+  // The keyboard focus order of the window.
+  std::vector<control *> focus_order();
+
+  // ---- Shared variables ------------------------------------------------
+  std::string getfile;                     // path chosen in the file chooser; "" when cancelled
+  std::int16_t wait_for_talmer = vb_false; // the instrument paused serial input (XOFF)
+  std::string i_filetype = "BINARY";       // "BINARY", "ASCII" or "AWG"
+  std::string q_filetype = "BINARY";
+  std::int64_t i_points = 0;               // waveform points of the I source
+  std::int64_t q_points = 0;
+  std::int16_t debug_active = vb_false;    // step-by-step trace of the link discovery
+
+  // ---- Start-up, shut-down, Clear and Refresh --------------------------
+  void Form_Load();
+  void Form_Unload();
+  void PgmExit_Click();
+  void clearsrc_Click();
+  void Refresh_files_Click();
+  // Called when the window is being unloaded, before the program ends (the
+  // view closes its windows and the serial port is closed).
+  std::function<void()> on_unload;
+
+  // ---- Control enabling and link selection -----------------------------
+  void disable_controls();
+  void enable_controls();
+  void corvaneib_Click();
+  void corvaneib_MouseDown();
+  void serial_MouseDown();
+
+  // ---- Help and status messages ----------------------------------------
+  void lbl_dwnld_MouseDown();
+  void lblDestination_MouseDown();
+  void title_MouseDown();
+  void Version_MouseDown();
+  void lbl_points_MouseDown();
+  void Label1_MouseDown();
+  void Cvrt_wfm_MouseDown();
+  void Auto_Name_Lbl_Click();
+  void Swap_GotFocus();
+  void ByteSwap_MouseDown();
+  void Auto_Find_Q_Lbl_Click();
+  void Swap_LostFocus();
+  void destination_Change();
+
+  // Panel helpers: set the colour; write a text; write both and repaint the
+  // panel at once (for long operations that keep the thread busy).
+  void set_panel_colour(rgb c) { msgsbkgd.set_fill(c); }
+  void show_message(const std::string &text) { Messages.set_caption(text); }
+  void show_now(rgb c, const std::string &text);
+  void repaint_panel();
+
+  // ---- Source waveform files -------------------------------------------
+  void I_length_Change();
+  void Q_length_Change();
+  void convert_wfm_Click();
+  void I_source_Change();
+  void Select_I_Click();
+  void Select_Q_Click();
+  void I_source_DblClick();
+  // Shows the file chooser modally; returns when it is hidden again, with
+  // `getfile` holding the chosen path ("" when cancelled). Installed by the
+  // view: the Qt dialog in the window, the chosen option in the CLI.
+  std::function<void()> show_file_chooser;
+  void set_waveform_points();
+  void set_download_time();
+
+  // ---- Download --------------------------------------------------------
+  void Start_dwnld_Click();
+
+  // ---- Serial link -----------------------------------------------------
+  void rs232_OnComm();
+
+ private:
+  void wire_reactions();
+  // Reads the size of the file named in `box` into `size`; empties both
+  // when it cannot be read.
+  void read_source_size(text_box &box, label &size);
+
+  platform::os &os_;
+};
+
+}  // namespace talmer::ui
