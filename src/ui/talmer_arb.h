@@ -147,6 +147,8 @@ class TALMER_ARB {
   void set_waveform_points();
   void set_download_time();
 
+  // ---- GPIB link discovery ---------------------------------------------
+
   // ---- Download --------------------------------------------------------
   void Start_dwnld_Click();
 
@@ -154,6 +156,15 @@ class TALMER_ARB {
   void rs232_OnComm();
 
  private:
+  // ---- private: source waveform files ----------------------------------
+
+  // ---- private: GPIB link discovery ------------------------------------
+
+  // ---- private: download -----------------------------------------------
+
+  // ---- private: serial link --------------------------------------------
+
+  // ---- private: window -------------------------------------------------
   void wire_reactions();
   // Reads the size of the file named in `box` into `size`; empties both
   // when it cannot be read.
