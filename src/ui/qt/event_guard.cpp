@@ -12,6 +12,8 @@
 namespace talmer::ui::qt {
 
 namespace {
+constexpr const char *unexpected = "The operation stopped on an unexpected error.";
+
 struct depth_count {
   explicit depth_count(int &d) : d_(d) { ++d_; }
   ~depth_count() { --d_; }
@@ -29,9 +31,9 @@ void event_guard::run(const std::function<void()> &reaction) noexcept {
   } catch (const platform::program_ended &e) {
     end(e.status);
   } catch (const std::exception &e) {
-    report(e.what());
+    report(*e.what() != '\0' ? e.what() : unexpected);
   } catch (...) {
-    report("The operation stopped on an unexpected error.");
+    report(unexpected);
   }
 }
 

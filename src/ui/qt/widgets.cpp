@@ -50,12 +50,16 @@ void binding::apply(change c) {
 }
 
 void binding::apply_colour() {
+  QPalette p = widget_.palette();
   if (auto c = model_.back_color()) {
-    QPalette p = widget_.palette();
     p.setColor(role_, to_qcolor(*c));
-    widget_.setPalette(p);
-    if (role_ == QPalette::Window) widget_.setAutoFillBackground(true);
+  } else {
+    // No colour of its own: the one it would inherit.
+    const QWidget *parent = widget_.parentWidget();
+    p.setColor(role_, (parent != nullptr ? parent->palette() : QPalette()).color(role_));
   }
+  widget_.setPalette(p);
+  if (role_ == QPalette::Window) widget_.setAutoFillBackground(model_.back_color().has_value());
   widget_.update();
 }
 
