@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "ui/controls.h"
 #include "ui/messages.h"
+#include "ui/progress.h"
 
 namespace talmer::ui {
 
@@ -151,6 +152,9 @@ class TALMER_ARB {
 
   // ---- Download --------------------------------------------------------
   void Start_dwnld_Click();
+  // The thin bar under the message text while a waveform is being sent:
+  // start(total), advance(done) and finish() show, move and hide it.
+  progress download_progress;
 
   // ---- Serial link -----------------------------------------------------
   void rs232_OnComm();
