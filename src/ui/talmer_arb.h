@@ -151,6 +151,13 @@ class TALMER_ARB {
 
   // ---- Download --------------------------------------------------------
   void Start_dwnld_Click();
+  // How far the channel being sent has got: the channel letter ('I' or
+  // 'Q'), the points sent and the points of the channel. Called when the
+  // channel's block starts and after every chunk, while the thread is busy
+  // with the download. Installed by the view (a bar under the panel text)
+  // and by the headless front end (a progress line); it must not change
+  // the panel's text.
+  std::function<void(char, std::int64_t, std::int64_t)> on_download_progress;
 
   // ---- Serial link -----------------------------------------------------
   void rs232_OnComm();
