@@ -15,6 +15,10 @@
 
 #include "download/commands.h"
 
+namespace talmer::ui {
+class TALMER_ARB;
+}
+
 namespace talmer::download {
 
 // The driver's one chunk buffer, reused for every chunk of both channels.
@@ -28,6 +32,16 @@ struct block_start {
   std::int64_t points;      // > 0
   bool swap;                // exchange the two bytes of every point on the wire
 };
+
+// What both GPIB links derive their data time-outs from: the download-time
+// estimate and the two source sizes, as the window shows them at the start
+// of the download.
+struct link_timing {
+  double estimate_s = 0;  // `dwnldtime`
+  double i_length = 0;    // `I_length`, bytes
+  double q_length = 0;    // `Q_length`, bytes
+};
+link_timing timing_from_window(ui::TALMER_ARB &w);
 
 class download_link {
  public:

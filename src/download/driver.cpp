@@ -76,8 +76,11 @@ download_result send_over_link(download_link &link, point_source_opener &opener,
   }
 
   link.query(catalog_query, reply);
+  // The check rewrites the text it reads; the reply buffer keeps its
+  // fixed length for the completion reads that follow.
+  std::string catalog = reply;
   const memory_check room =
-      check_avail_memory(reply, req.name, req.points_caption, r.error_active, r.error_text);
+      check_avail_memory(catalog, req.name, req.points_caption, r.error_active, r.error_text);
   if (r.error_active) {
     release.abort();
     return r;
@@ -143,6 +146,11 @@ download_result send_over_link(download_link &link, point_source_opener &opener,
   release.close();
   r.message = success_text(req.convert_flg, r.awg_clock, r.dataerror);
   return r;
+}
+
+link_timing timing_from_window(ui::TALMER_ARB &w) {
+  return {numeric_value(w.dwnldtime.caption()), numeric_value(w.I_length.caption()),
+          numeric_value(w.Q_length.caption())};
 }
 
 download_request request_from_window(ui::TALMER_ARB &w, const std::string &gpibcard,

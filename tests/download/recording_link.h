@@ -71,8 +71,10 @@ class recording_link : public download_link {
   }
   void end_block() override { calls_.push_back("end_block"); }
   void wait_complete(std::string &reply) override {
-    calls_.push_back("wait_complete");
-    (void)reply;
+    // The reply buffer keeps its fixed length for the whole run.
+    calls_.push_back(reply.size() == reply_buffer_size
+                         ? "wait_complete"
+                         : "wait_complete into " + std::to_string(reply.size()) + " characters");
   }
   bool completion_failed() override {
     calls_.push_back("completion_failed");
