@@ -1,4 +1,4 @@
-// The download link over a National Instruments GPIB card, through the
+// The download link over a GPIB card of the "NI" family, through the
 // NI-488.2 call layer.
 #pragma once
 
