@@ -15,9 +15,11 @@ class progress {
  public:
   using observer = std::function<void(const progress &)>;
 
-  // Shows the bar at 0 of `total` units (bytes, points...).
-  void start(std::int64_t total) {
+  // Shows the bar at 0 of `total` units (bytes, points...) of the part
+  // named by `channel` (the waveform channel letter, 'I' or 'Q').
+  void start(std::int64_t total, char channel = '\0') {
     active_ = true;
+    channel_ = channel;
     total_ = std::max<std::int64_t>(total, 0);
     done_ = 0;
     notify();
@@ -37,6 +39,7 @@ class progress {
   }
 
   bool active() const { return active_; }
+  char channel() const { return channel_; }
   std::int64_t done() const { return done_; }
   std::int64_t total() const { return total_; }
   // The part done, in thousandths (0 while the total is 0).
@@ -67,6 +70,7 @@ class progress {
   }
 
   bool active_ = false;
+  char channel_ = '\0';
   std::int64_t done_ = 0, total_ = 0;
   std::vector<std::pair<int, observer>> observers_;
   int next_token_ = 1;

@@ -152,8 +152,10 @@ class TALMER_ARB {
 
   // ---- Download --------------------------------------------------------
   void Start_dwnld_Click();
-  // The thin bar under the message text while a waveform is being sent:
-  // start(total), advance(done) and finish() show, move and hide it.
+  // How far the channel being sent has got, in points: the driver moves it
+  // after every chunk without touching the panel's text; the window shows
+  // it as a thin bar under the message text, the headless front end as a
+  // progress line.
   progress download_progress;
 
   // ---- Serial link -----------------------------------------------------
