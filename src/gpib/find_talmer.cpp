@@ -2,6 +2,7 @@
 // the digital model answers, and whether its ARB option is installed.
 #include <vector>
 
+#include "gpib/scope_exit.h"
 #include "ui/talmer_arb.h"
 
 namespace talmer::ui {
@@ -51,8 +52,15 @@ void TALMER_ARB::find_Talmer_NI(std::string intfc, int &Talmeraddr, bool &error_
   std::string reply(reply_length, ' ');
   // Nothing is tested on this link: an address without an instrument gives
   // no reply, so the reply buffer stays blank and is not identified.
-  while (current < gpib::address_limit && Talmeraddr == -1) {
-    ni->ibdev(board, current, 0, 9, 1, 0, descriptor);  // time-out code 9: 100 ms; END on writes
+  auto probe = [&] {
+    // The descriptor of the address is opened with the short probe time-out
+    // (code 9: 100 ms) and END on writes, and released on every way out of
+    // the probe, so no device is left in the probe's state.
+    ni->ibdev(board, current, 0, 9, 1, 0, descriptor);
+    const gpib::scope_exit release([ni, &descriptor] {
+      ni->ibloc(descriptor);
+      ni->ibonl(descriptor, 0);
+    });
     ni->ibclr(descriptor);
     ni->ibwrt(descriptor, "*IDN?");
     reply.assign(reply_length, ' ');
@@ -64,8 +72,9 @@ void TALMER_ARB::find_Talmer_NI(std::string intfc, int &Talmeraddr, bool &error_
       ni->ibrd(descriptor, reply);
       if (gpib::has_arb_option(reply)) arb_option_found = true;
     }
-    ni->ibloc(descriptor);
-    ni->ibonl(descriptor, 0);
+  };
+  while (current < gpib::address_limit && Talmeraddr == -1) {
+    probe();
     current = gpib::next_address(current, choice.automatic, first_pass, false);
   }
 
@@ -99,11 +108,16 @@ void TALMER_ARB::find_Talmer_Corvane(std::string intfc, int &Talmeraddr, bool &e
   std::vector<std::int16_t> scratch(scratch_points);
   // A failed open, time-out or read leaves a pending error, which rejects
   // the address; it is cleared after each address.
-  while (current < gpib::address_limit && Talmeraddr == -1) {
-    show_message(gpib::testing_address_text(current));
-    repaint_panel();
-
+  auto probe = [&] {
+    // The connection of the address gets the short probe time-out of
+    // 100 ms and is released on every way out of the probe.
     if (auto opened = rav->vb_iopen(intfc + "," + std::to_string(current))) id = *opened;
+    const gpib::scope_exit release([this, rav, &id] {
+      os().sleep_ms(100);
+      rav->vb_ilocal(id);
+      rav->vb_iclose(id);
+      gpib_pending.clear();
+    });
     rav->vb_itimeout(id, 100);
     rav->vb_iclear(id);
 
@@ -126,11 +140,11 @@ void TALMER_ARB::find_Talmer_Corvane(std::string intfc, int &Talmeraddr, bool &e
       rav->vb_iread(id, reply, static_cast<std::int32_t>(reply_length), reason, actual);
       if (gpib::has_arb_option(reply)) arb_option_found = true;
     }
-
-    os().sleep_ms(100);
-    rav->vb_ilocal(id);
-    rav->vb_iclose(id);
-    gpib_pending.clear();
+  };
+  while (current < gpib::address_limit && Talmeraddr == -1) {
+    show_message(gpib::testing_address_text(current));
+    repaint_panel();
+    probe();
     current = gpib::next_address(current, choice.automatic, first_pass, true);
   }
   gpib_pending.clear();
