@@ -61,7 +61,9 @@ class call_layer {
   void ibtmo(std::int16_t ud, std::int16_t v);
   void ibeot(std::int16_t ud, std::int16_t v);
   void ibconfig(std::int16_t ud, std::int16_t option, std::int16_t value);
-  // Text form: all characters of the text, nothing appended.
+  // Text form: all characters of the text's 8-bit copy (see to_8bit),
+  // nothing appended. For commands and names; binary data (waveform
+  // points) goes through the buffer form, which sends bytes unchanged.
   void ibwrt(std::int16_t ud, const std::string &text);
   // Buffer form: the first `count` bytes of the buffer in memory order
   // (never more than the buffer holds).

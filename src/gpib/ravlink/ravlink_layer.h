@@ -46,6 +46,9 @@ class call_layer {
   // Sends the first `length` bytes (never more than there are): of the
   // text's 8-bit copy, or of the buffer in memory order. end = 1 sends END
   // with the last byte. vb_iwrite passes mode 2, vb_iwrite_mode1 mode 1.
+  // The text form is for commands and names (the 8-bit copy of a UTF-8
+  // text can be shorter than the text); binary data goes through the
+  // array form, which sends bytes unchanged.
   result vb_iwrite(std::int16_t id, const std::string &text, std::int32_t length, std::int16_t end,
                    std::int32_t &actual);
   result vb_iwrite(std::int16_t id, std::span<const std::int16_t> buffer, std::int32_t length,
