@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "gpib/discovery.h"
 #include "platform/platform.h"
 #include "ui/controls.h"
 #include "ui/messages.h"
@@ -149,6 +150,48 @@ class TALMER_ARB {
   void set_download_time();
 
   // ---- GPIB link discovery ---------------------------------------------
+  // Each operation runs with failures suppressed (gpib_pending), writes the
+  // debug trace "Starting step:  " LF CR step when debug_active is set, and
+  // reports failure through the error pair: error_active is set to true
+  // (never back to false) and error_text to the message for the red panel;
+  // on success neither is touched.
+  //
+  // Card detection: which GPIB software is installed, from the presence of
+  // its library files (gpib_card_probes). gpibcard = "NONE", "NI",
+  // "Corvane" or "BOTH"; always written.
+  void find_gpibcard(std::string &gpibcard, bool &error_active, std::string &error_text);
+  // Interface selection: GPIB0 to GPIB3 through the NI-488.2 layer, then
+  // corvaneib, gpib, corvaneib0..30, gpib0..30 through the Ravlink layer;
+  // the first that answers wins and settles gpibcard ("NI" or "Corvane").
+  // intfc is always written ("NONE" when nothing answered).
+  void find_gpib_interface(std::string &gpibcard, std::string &intfc, bool &error_active,
+                           std::string &error_text);
+  // Address search on the interface found: the address chosen in Talmerid,
+  // or with "Auto Detect" 19..30 then 0..30 (NI) / 0..19 (Corvane). The
+  // instrument is identified by "*IDN?" and checked for its ARB option by
+  // "DIAG:INFO:OPT?". Talmeraddr = the address found, -1 otherwise; on
+  // success Talmerid shows the address.
+  void find_Talmer_NI(std::string intfc, int &Talmeraddr, bool &error_active, std::string &error_text);
+  void find_Talmer_Corvane(std::string intfc, int &Talmeraddr, bool &error_active,
+                           std::string &error_text);
+  // The discovery of a GPIB download run: card detection, interface
+  // selection and the address search of the family found, stopping at the
+  // first failure. On success `link` holds "NI" or "Corvane", the interface
+  // and the address, and the layer of that family is loaded (ni488_layer,
+  // ravlink_layer).
+  void discover_gpib_link(gpib::link_identity &link, bool &error_active, std::string &error_text);
+
+  // The pending error of the GPIB operations (number 0 = none). The Ravlink
+  // layer raises into it; discovery and the download links clear and test it.
+  gpib::pending_error gpib_pending;
+  // The probe table card detection uses; the platform's own by default.
+  std::span<const gpib::card_probe> gpib_card_probes = gpib::native_card_probes();
+  // The call layer over the library file card detection found (the first
+  // present file of the family), loaded on first use and kept while that
+  // file stays the one found. nullptr when there is none or it cannot be
+  // used, with `problem` set to the user's text.
+  ni488::call_layer *ni488_layer(std::string &problem);
+  ravlink::call_layer *ravlink_layer(std::string &problem);
 
   // ---- Download --------------------------------------------------------
   void Start_dwnld_Click();
@@ -165,6 +208,18 @@ class TALMER_ARB {
   // ---- private: source waveform files ----------------------------------
 
   // ---- private: GPIB link discovery ------------------------------------
+  void gpib_trace(const std::string &step);
+  // The path a probe queries when its file is present; nullopt otherwise.
+  std::optional<std::string> gpib_probe_file(const gpib::card_probe &probe);
+  // The file the layer of `family` loads; "" when none was found.
+  std::string gpib_library_file(gpib::card_family family);
+  // The end of both address searches: the error pair and Talmerid.
+  void finish_address_search(const char *prefix, const std::string &intfc, bool automatic,
+                             int Talmeraddr, bool arb_option_found, bool &error_active,
+                             std::string &error_text);
+  gpib::found_libraries gpib_found_;
+  std::unique_ptr<ni488::call_layer> gpib_ni488_;
+  std::unique_ptr<ravlink::call_layer> gpib_ravlink_;
 
   // ---- private: download -----------------------------------------------
 
