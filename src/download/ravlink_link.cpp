@@ -6,7 +6,7 @@ namespace talmer::download {
 
 void ravlink_link::write_text(std::string_view text, std::int16_t end) {
   std::int32_t actual = 0;
-  rl_.vb_iwrite(id_, text.data(), static_cast<std::int32_t>(text.size()), end, actual);
+  rl_.vb_iwrite(id_, text, static_cast<std::int32_t>(text.size()), end, actual);
 }
 
 void ravlink_link::open_link(const std::string &intfc, int address) {
@@ -42,9 +42,9 @@ void ravlink_link::begin_block(const block_start &b) {
 void ravlink_link::write_chunk(chunk_span buffer, std::size_t count, bool /*last*/) {
   // The whole buffer is swapped, also before a short last chunk; only its
   // first `count` bytes are sent.
-  if (swap_) rl_.vb_iswap(buffer.data(), static_cast<std::int32_t>(chunk_bytes), 2);
+  if (swap_) rl_.vb_iswap(buffer, static_cast<std::int32_t>(chunk_bytes), 2);
   std::int32_t actual = 0;
-  rl_.vb_iwrite(id_, buffer.data(), static_cast<std::int32_t>(count), 0, actual);
+  rl_.vb_iwrite(id_, std::span<const std::int16_t>(buffer), static_cast<std::int32_t>(count), 0, actual);
   rl_.vb_iflush(id_, flush_write);
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -24,14 +25,19 @@ class ravlink_calls {
   virtual void vb_iopen(std::string_view address, std::int16_t &id) = 0;
   virtual void vb_iclear(std::int16_t id) = 0;
   virtual void vb_itimeout(std::int16_t id, std::int32_t ms) = 0;
-  virtual void vb_iwrite(std::int16_t id, const void *data, std::int32_t length, std::int16_t end,
-                         std::int32_t &actual) = 0;
+  // Text form: the first `length` characters of `text` (commands, the
+  // block header, the closing line feed).
+  virtual void vb_iwrite(std::int16_t id, std::string_view text, std::int32_t length,
+                         std::int16_t end, std::int32_t &actual) = 0;
+  // Point form: the first `length` bytes of the points, in memory order.
+  virtual void vb_iwrite(std::int16_t id, std::span<const std::int16_t> points, std::int32_t length,
+                         std::int16_t end, std::int32_t &actual) = 0;
   // Reads at most `size` bytes over the start of `buffer` (whose length
   // never changes); after a failed read the buffer keeps what it held.
   virtual void vb_iread(std::int16_t id, std::string &buffer, std::int32_t size,
                         std::int16_t &reason, std::int32_t &actual) = 0;
   virtual void vb_iflush(std::int16_t id, std::int16_t mask) = 0;
-  virtual void vb_iswap(void *buffer, std::int32_t length, std::int16_t item_size) = 0;
+  virtual void vb_iswap(std::span<std::int16_t> points, std::int32_t length, std::int16_t item_size) = 0;
   virtual void vb_ilocal(std::int16_t id) = 0;
   virtual void vb_iclose(std::int16_t id) = 0;
   // The number of the pending error, 0 when none.

@@ -158,9 +158,15 @@ class recording_ravlink : public ravlink_calls {
   void vb_itimeout(std::int16_t id, std::int32_t ms) override {
     call("vb_itimeout " + std::to_string(ms) + bad(id));
   }
-  void vb_iwrite(std::int16_t id, const void *data, std::int32_t length, std::int16_t end,
+  void vb_iwrite(std::int16_t id, std::string_view text, std::int32_t length, std::int16_t end,
                  std::int32_t &actual) override {
-    const auto *p = static_cast<const char *>(data);
+    write(id, text.data(), length, end, actual);
+  }
+  void vb_iwrite(std::int16_t id, std::span<const std::int16_t> points, std::int32_t length,
+                 std::int16_t end, std::int32_t &actual) override {
+    write(id, reinterpret_cast<const char *>(points.data()), length, end, actual);
+  }
+  void write(std::int16_t id, const char *p, std::int32_t length, std::int16_t end, std::int32_t &actual) {
     const std::string_view bytes(p, static_cast<std::size_t>(length));
     const bool text = std::all_of(bytes.begin(), bytes.end(),
                                   [](char c) { return c == '\n' || (c >= ' ' && c <= '~'); });
@@ -187,9 +193,9 @@ class recording_ravlink : public ravlink_calls {
   void vb_iflush(std::int16_t id, std::int16_t mask) override {
     call("vb_iflush " + std::to_string(mask) + bad(id));
   }
-  void vb_iswap(void *buffer, std::int32_t length, std::int16_t item_size) override {
+  void vb_iswap(std::span<std::int16_t> points, std::int32_t length, std::int16_t item_size) override {
     if (call("vb_iswap " + std::to_string(length) + " " + std::to_string(item_size))) return;
-    auto *p = static_cast<char *>(buffer);
+    auto *p = reinterpret_cast<char *>(points.data());
     for (std::int32_t k = 0; k + 1 < length; k += 2) std::swap(p[k], p[k + 1]);
   }
   void vb_ilocal(std::int16_t id) override { call("vb_ilocal" + bad(id)); }
