@@ -111,11 +111,12 @@ class fake_serial_device : public serial_device {
     l.writes.emplace_back(sent);
     l.written.append(sent);
     l.out_pending += static_cast<std::int64_t>(sent.size());
+    // The far end gets what went out before the line dropped.
+    if (l.on_write && !sent.empty()) l.on_write(l, sent);
     if (drop) {
       l.hung_up = true;
       return serial_error::hung_up;
     }
-    if (l.on_write) l.on_write(l, sent);
     return serial_error::none;
   }
 

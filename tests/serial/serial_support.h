@@ -134,7 +134,7 @@ struct fake_talmer {
   std::string wav = "\"ARBI:OTHER\"\n";
   std::string cat = "1024,500000,\"OTHER,BIN,8192\"\n";
   std::set<std::string> silent;  // queries that get no reply
-  std::int64_t reply_delay_ms = 0;
+  std::map<std::string, std::int64_t> delay_ms;  // replies that come late
   // Pacing: after every `xoff_every` data bytes send XOFF, and XON
   // `xon_after_ms` later (never when negative).
   std::int64_t xoff_every = 0;
@@ -160,8 +160,9 @@ struct fake_talmer {
   std::int64_t expected_ = 0;
   std::int64_t data_bytes_ = 0;
 
-  void reply(talmer::platform::fake_serial_line &l, const std::string &r) {
-    if (reply_delay_ms > 0) l.deliver_after(reply_delay_ms, r);
+  void reply(talmer::platform::fake_serial_line &l, const std::string &cmd, const std::string &r) {
+    auto d = delay_ms.find(cmd);
+    if (d != delay_ms.end()) l.deliver_after(d->second, r);
     else l.deliver(r);
   }
 
@@ -169,11 +170,11 @@ struct fake_talmer {
     commands.push_back(cmd);
     if (silent.count(cmd)) return;
     const std::string c = lower(cmd);
-    if (c == "*idn?") reply(l, idn);
-    else if (c == "diag:info:opt?") reply(l, opt);
-    else if (c == "rad:arb:stat?") reply(l, stat);
-    else if (c == "rad:arb:wav?") reply(l, wav);
-    else if (c == "mmem:cat? \"arbi:\"") reply(l, cat);
+    if (c == "*idn?") reply(l, cmd, idn);
+    else if (c == "diag:info:opt?") reply(l, cmd, opt);
+    else if (c == "rad:arb:stat?") reply(l, cmd, stat);
+    else if (c == "rad:arb:wav?") reply(l, cmd, wav);
+    else if (c == "mmem:cat? \"arbi:\"") reply(l, cmd, cat);
   }
 
   void take(talmer::platform::fake_serial_line &l, std::string_view bytes) {
