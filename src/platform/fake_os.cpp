@@ -144,6 +144,7 @@ std::unique_ptr<serial_device> fake_os::open_serial(const std::string &path, ser
   }
   auto it = serial_lines.find(path);
   if (it == serial_lines.end() || !it->second) {
+    if (use_real_serial) return real_os{}.open_serial(path, error);
     error = serial_error::no_device;
     return nullptr;
   }

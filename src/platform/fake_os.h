@@ -81,8 +81,10 @@ class fake_os : public os {
   std::function<void()> on_process_events;
   std::function<void(std::int64_t)> on_sleep;
   // Serial devices by path; a path in `serial_open_errors` fails to open
-  // with that error; any other path is absent (no_device). Every attempt is
-  // recorded in `serial_open_attempts`.
+  // with that error; any other path is absent (no_device), or opened as a
+  // real device when `use_real_serial` is set. Every attempt is recorded in
+  // `serial_open_attempts`.
+  bool use_real_serial = false;
   std::map<std::string, std::shared_ptr<fake_serial_line>> serial_lines;
   std::map<std::string, serial_error> serial_open_errors;
   std::vector<std::string> serial_open_attempts;
