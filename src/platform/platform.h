@@ -88,8 +88,12 @@ class os {
   // Lets the window toolkit process pending events (paint, input).
   virtual void process_events() = 0;
   // Opens the serial device at `path`; nullptr with `error` set when it
-  // cannot.
-  virtual std::unique_ptr<serial_device> open_serial(const std::string &path, serial_error &error) = 0;
+  // cannot. A system without serial devices has none to open.
+  virtual std::unique_ptr<serial_device> open_serial(const std::string &path, serial_error &error) {
+    (void)path;
+    error = serial_error::no_device;
+    return nullptr;
+  }
 };
 
 // The real operating system. The window toolkit installs its hooks for

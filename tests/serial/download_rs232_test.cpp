@@ -279,6 +279,8 @@ struct check_row {
   std::string text;  // "" when the download goes on
 };
 
+void PrintTo(const check_row &r, std::ostream *os) { *os << r.what; }
+
 struct check_test : download_fixture, ::testing::WithParamInterface<check_row> {};
 
 TEST_P(check_test, fails_with_its_message_before_any_data) {
