@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace talmer::platform {
 
@@ -24,6 +25,45 @@ class library {
 // the end of the program; the real implementation never returns.
 struct program_ended {
   int status;
+};
+
+// What can go wrong with a serial device. Every OS error number is mapped
+// onto these in one place (serial_error_from_errno).
+enum class serial_error {
+  none,
+  no_device,          // the path names no serial device (missing, not a terminal)
+  permission_denied,  // the device exists, the user may not open it
+  busy,               // another program holds the device
+  hung_up,            // the line was dropped: read gave 0, EIO, POLLHUP
+  timed_out,          // a write could not be finished in the time allowed
+  io_error,           // anything else
+};
+
+// Where the error number came from: opening a device or using an open one.
+enum class serial_stage { opening, using_port };
+
+serial_error serial_error_from_errno(int err, serial_stage stage);
+// A short English description, for messages and test output.
+const char *serial_error_text(serial_error e);
+
+// An open serial device set to 19200 baud, 8 data bits, no parity, 1 stop
+// bit, raw, with no flow control by the driver: XON and XOFF bytes reach
+// the program and go out unchanged. Destroying it closes the device.
+class serial_device {
+ public:
+  virtual ~serial_device() = default;
+  // The OS descriptor for a read notifier; -1 when there is none.
+  virtual int descriptor() const = 0;
+  // Received bytes waiting to be read (FIONREAD).
+  virtual serial_error bytes_waiting(std::int64_t &count) = 0;
+  // Appends every waiting received byte to `data`; none waiting is not an
+  // error.
+  virtual serial_error read_waiting(std::string &data) = 0;
+  // Writes all of `data`, waiting at most `timeout_ms` for room in the
+  // driver's buffer.
+  virtual serial_error write_all(std::string_view data, std::int64_t timeout_ms) = 0;
+  // Written bytes the driver has not sent yet (TIOCOUTQ).
+  virtual serial_error output_pending(std::int64_t &count) = 0;
 };
 
 class os {
@@ -47,6 +87,13 @@ class os {
   virtual void end_program(int status) = 0;
   // Lets the window toolkit process pending events (paint, input).
   virtual void process_events() = 0;
+  // Opens the serial device at `path`; nullptr with `error` set when it
+  // cannot. A system without serial devices has none to open.
+  virtual std::unique_ptr<serial_device> open_serial(const std::string &path, serial_error &error) {
+    (void)path;
+    error = serial_error::no_device;
+    return nullptr;
+  }
 };
 
 // The real operating system. The window toolkit installs its hooks for
@@ -61,6 +108,7 @@ class real_os : public os {
   void message_box(const std::string &title, const std::string &text) override;
   void end_program(int status) override;
   void process_events() override;
+  std::unique_ptr<serial_device> open_serial(const std::string &path, serial_error &error) override;
 
   std::function<void(const std::string &, const std::string &)> message_box_hook;
   std::function<void()> process_events_hook;

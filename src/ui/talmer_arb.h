@@ -11,6 +11,8 @@
 
 #include "gpib/discovery.h"
 #include "platform/platform.h"
+#include "serial/serial_download_parts.h"
+#include "serial/serial_port.h"
 #include "ui/controls.h"
 #include "ui/messages.h"
 #include "ui/progress.h"
@@ -53,7 +55,7 @@ class TALMER_ARB {
   check_box Auto_name{"Auto_name", "Auto Name", true};
   label Auto_Find_Q_Lbl{"Auto_Find_Q_Lbl", "Auto Find Q"};
   label Auto_Name_Lbl{"Auto_Name_Lbl", "Auto Name"};
-  control rs232{"rs232", control_kind::serial_port};
+  talmer::serial::serial_port rs232{"rs232", [this]() -> platform::os & { return os_; }, [this] { rs232_OnComm(); }};
   label Label2{"Label2", "For 200 MHz CPU"};
   label Cvrt_wfm{"Cvrt_wfm", "Convert Files"};
   shape Shape4{"Shape4", panel_teal, 2};
@@ -202,7 +204,18 @@ class TALMER_ARB {
   progress download_progress;
 
   // ---- Serial link -----------------------------------------------------
+  // Receive reaction of `rs232`: tracks the instrument's XON and XOFF.
   void rs232_OnComm();
+  // Waits up to `timeout` ms for a reply on `rs232` to arrive and come to
+  // rest; `answer` is false when the time ran out.
+  void wait_answer(double timeout, bool &answer);
+  // The whole download over RS-232: port search, instrument checks, the
+  // paced transfer of both channels and the completion message.
+  void download_RS232(bool convert_flg, bool &error_active, std::string &error_text);
+  // The rules the serial download takes from the command set, the memory
+  // check, the source readers and the download's completion message;
+  // filled in by the program at start-up.
+  talmer::serial::serial_download_parts serial_parts;
 
  private:
   // ---- private: source waveform files ----------------------------------
@@ -224,6 +237,13 @@ class TALMER_ARB {
   // ---- private: download -----------------------------------------------
 
   // ---- private: serial link --------------------------------------------
+  struct serial_run;
+  bool serial_find_port(serial_run &run);
+  bool serial_check_instrument(serial_run &run);
+  bool serial_query(serial_run &run, talmer::serial::instrument_query q, double timeout);
+  bool serial_send_channel(serial_run &run, char channel);
+  bool serial_wait_xon(std::int64_t deadline);
+  bool serial_wait_drained(std::int64_t deadline);
 
   // ---- private: window -------------------------------------------------
   void wire_reactions();
