@@ -15,7 +15,8 @@ void serial_line::arrive(std::string_view bytes) {
   if (bytes.empty()) return;
   activity_at_ = clock_.now_ms();
   for (char b : bytes) {
-    if (buffered() >= s_.buffer_size) {
+    const bool late = holding_ && xoff_out_ && since_xoff_++ >= s_.xoff_slack;
+    if (late && buffered() >= s_.buffer_size) {
       ++overrun_;
       if (!losing_) inst_.note_overrun();
       losing_ = true;
@@ -28,6 +29,7 @@ void serial_line::arrive(std::string_view bytes) {
   if (!holding_ && buffered() > s_.high_mark) {
     control_.push_back(XOFF);
     holding_ = true;
+    xoff_out_ = false;
     ++xoffs_;
   }
 }
@@ -71,6 +73,10 @@ std::string serial_line::take_output() {
   if (!control_.empty()) {
     inst_.log_sent(control_);
     out.swap(control_);
+    if (holding_ && !xoff_out_) {
+      xoff_out_ = true;
+      since_xoff_ = 0;
+    }
   }
   const bool was_idle = reply_.empty();
   while (inst_.has_output()) {

@@ -2,8 +2,16 @@
 // the host land in an input buffer of fixed size, the instrument takes them
 // out at its drain rate, and the line sends XOFF (19) when the buffer holds
 // more than the high mark and XON (17) when it has fallen below the low
-// mark. Bytes that arrive while the buffer is full are lost and counted as
-// an overrun. Replies leave at the line rate; XON and XOFF go first.
+// mark. Replies leave at the line rate; XON and XOFF go first.
+//
+// Overruns: a real host pacing itself by its output buffer has at most a
+// few bytes under way when XOFF reaches it. On a pseudo-terminal the host
+// sees an empty output buffer at once and may run ahead by whatever it
+// wrote before the XOFF could reach it. Those bytes (everything that
+// arrived before the XOFF left, and `xoff_slack` bytes after it) count as
+// still on their way and are kept even beyond the buffer size. Bytes that
+// keep coming while XOFF is in force after that slack are the host's fault:
+// when the buffer is full they are lost and counted as an overrun.
 #pragma once
 
 #include <cstdint>
@@ -58,6 +66,8 @@ class serial_line {
   std::string control_;
   std::string reply_;
   bool holding_ = false;
+  bool xoff_out_ = false;         // the XOFF in force has left for the host
+  std::uint64_t since_xoff_ = 0;  // bytes that arrived since it left
   bool losing_ = false;
   std::uint64_t overrun_ = 0;
   std::uint64_t xoffs_ = 0;

@@ -163,6 +163,7 @@ const std::vector<setting_info> &setting_table() {
       {"low_mark", "BYTES", "serial: XON when it holds less than this"},
       {"drain_rate", "BYTES/S", "serial: bytes per second the instrument takes from its input buffer"},
       {"line_rate", "BYTES/S", "serial: bytes per second of the replies (0 = unpaced)"},
+      {"xoff_slack", "BYTES", "serial: bytes the host may still send after XOFF before an overrun counts"},
       {"message_timeout", "MS", "serial: a message stalled this long is abandoned with an error"},
   };
   return table;
@@ -343,6 +344,8 @@ std::string apply_setting(settings &s, std::string_view key_text, std::string_vi
     return need_rate(s.serial.drain_rate, false);
   } else if (key == "line_rate") {
     return need_rate(s.serial.line_rate, true);
+  } else if (key == "xoff_slack") {
+    return need_bytes(s.serial.xoff_slack);
   } else if (key == "message_timeout") {
     return need_ms(s.serial.message_timeout_ms);
   } else {

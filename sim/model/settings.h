@@ -53,6 +53,7 @@ struct serial_settings {
   std::uint64_t low_mark = 1024;     // XON when it holds less than this
   double drain_rate = 1920;          // bytes per second the instrument takes from its buffer
   double line_rate = 1920;           // bytes per second of the instrument's replies; 0 = unpaced
+  std::uint64_t xoff_slack = 128;    // bytes the host may still send after it was sent XOFF
   std::int64_t message_timeout_ms = 5000;  // a message stalled this long is abandoned
 };
 

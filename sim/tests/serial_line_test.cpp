@@ -54,13 +54,27 @@ TEST(serial_line, sends_xoff_above_the_high_mark_and_xon_below_the_low_mark) {
   EXPECT_EQ(r.inst->log().sent(), std::string(1, XOFF) + std::string(1, XON));
 }
 
-TEST(serial_line, loses_and_counts_bytes_that_arrive_while_the_buffer_is_full) {
+TEST(serial_line, keeps_what_the_host_sent_before_the_xoff_could_reach_it) {
   line_rig r;
-  r.line->arrive(store_prefix(channel::i, "W") + block_header(130) + pattern(130) + "\n");
+  r.line->arrive(std::string(150, ' '));  // a host that ran ahead of the line
+  EXPECT_EQ(r.line->buffered(), 150u);
+  EXPECT_EQ(r.line->overrun_bytes(), 0u);
+  EXPECT_EQ(r.line->take_output(), std::string(1, XOFF));
+  EXPECT_EQ(r.line->peak(), 150u);
+}
+
+TEST(serial_line, loses_and_counts_bytes_sent_while_xoff_is_in_force_and_the_buffer_is_full) {
+  line_rig r([](settings &s) { s.serial.xoff_slack = 8; });
+  const std::string data = pattern(130);
+  r.line->arrive(store_prefix(channel::i, "W") + block_header(130) + data.substr(0, 60));  // 85 bytes
+  ASSERT_EQ(r.line->take_output(), std::string(1, XOFF));
+  // 8 bytes of slack, then room for 7 more, then 56 are lost.
+  r.line->arrive(data.substr(60) + "\n");
   EXPECT_EQ(r.line->buffered(), 100u);
-  EXPECT_EQ(r.line->overrun_bytes(), 20u + 5u + 131u - 100u);  // prefix, header, data, LF
-  r.pass(200);
+  EXPECT_EQ(r.line->overrun_bytes(), 56u);
+  r.pass(6000);
   EXPECT_EQ(r.inst->find(channel::i, "W"), nullptr);
+  EXPECT_FALSE(r.inst->errors().empty());
   EXPECT_EQ(r.line->peak(), 100u);
 }
 

@@ -38,6 +38,7 @@ const std::map<std::string, std::pair<std::string, std::string>> values = {
     {"drain_rate", {"1920", "0"}},
     {"line_rate", {"0", "-1"}},
     {"message_timeout", {"5000", "soon"}},
+    {"xoff_slack", {"64", "some"}},
 };
 
 TEST(settings, every_key_of_the_table_takes_a_value_and_refuses_a_bad_one) {
