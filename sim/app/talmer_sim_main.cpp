@@ -101,7 +101,9 @@ int main(int argc, char **argv) {
   std::map<std::string, std::vector<std::string>> given;
   for (auto *sub : {serial, env}) {
     sub->add_option("--config", config_file, "read settings from FILE (key = value lines)")->type_name("FILE");
+    const auto skipped = sub == serial ? setting_scope::gpib : setting_scope::serial;
     for (const auto &info : setting_table()) {
+      if (info.scope == skipped) continue;
       auto *opt = sub->add_option("--" + dashed(info.key), given[info.key], info.help)->type_name(info.value_name);
       opt->expected(1);
       if (info.repeatable)

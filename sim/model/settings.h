@@ -84,12 +84,16 @@ struct settings {
   serial_settings serial;
 };
 
+// Which part of the simulator a key is for.
+enum class setting_scope { instrument, gpib, serial };
+
 // One settable key.
 struct setting_info {
   std::string key;
   std::string value_name;  // e.g. "N", "TEXT"
   std::string help;
   bool repeatable = false;  // faults and waveforms: each use adds one
+  setting_scope scope = setting_scope::instrument;
 };
 
 const std::vector<setting_info> &setting_table();
