@@ -348,12 +348,14 @@ TEST(ni488_library, a_dropped_link_times_out_from_then_on) {
 
 TEST(ni488_library, a_reply_slower_than_the_time_out_is_lost_to_the_next_query) {
   auto &l = ni_lib();
-  l.fresh({{"fault", "slow-reply=*IDN?/500"}});
+  // Times far apart, so that the time the test itself takes between two
+  // calls (counted in instrument time too) cannot make the reply early.
+  l.fresh({{"fault", "slow-reply=*IDN?/5000"}, {"timeout_scale", "0.01"}});
   const int ud = l.ibdev(0, 19, 0, 9, 1, 0);  // 100 ms
   l.write(ud, "*IDN?");
   EXPECT_EQ(l.read(ud), "");
   EXPECT_EQ(l.sta(), ni::ERR | ni::TIMO | ni::CMPL);
-  l.ibtmo(ud, 12);  // 3 s: long enough
+  l.ibtmo(ud, 14);  // 30 s: long enough
   l.write(ud, "*IDN?");
   EXPECT_EQ(l.query("errors"), "-410,Query INTERRUPTED\n") << "the late reply was discarded";
   EXPECT_EQ(l.read(ud), "Talmer-D,K902,SIM000001,2.40\n");
