@@ -34,7 +34,8 @@ std::string dashed(std::string key) {
 
 const char *fault_help =
     "Faults (--fault, repeatable; TALMER_SIM_FAULT joins several with ';'):\n"
-    "  no-reply=QUERY            no reply to QUERY (e.g. *IDN?, mmem:cat?; * = every query)\n"
+    "  no-reply=QUERY[/N]        no reply to QUERY (e.g. *IDN?, mmem:cat?; * = every query),\n"
+    "                            or only to its first N times\n"
     "  slow-reply=QUERY/MS       the reply to QUERY starts MS milliseconds late\n"
     "  split-reply=QUERY/N/MS    the reply to QUERY arrives in N pieces MS milliseconds apart\n"
     "  garbled-catalog           catalog with non-numeric fields and unclosed entries\n"

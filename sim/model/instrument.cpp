@@ -294,8 +294,14 @@ void instrument::push_error(int code, std::string text) {
 
 void instrument::queue_reply(command_header h, std::string text) {
   const std::string name = canonical_name(h);
-  for (const auto &q : s_.faults.no_reply)
-    if (q == "*" || q == name) return;
+  silenced_.resize(s_.faults.no_reply.size());
+  for (std::size_t k = 0; k < s_.faults.no_reply.size(); ++k) {
+    const auto &q = s_.faults.no_reply[k];
+    if ((q.query == "*" || q.query == name) && (q.times == 0 || silenced_[k] < q.times)) {
+      ++silenced_[k];
+      return;
+    }
+  }
   std::int64_t delay = 0;
   int pieces = 1;
   std::int64_t gap = 0;
@@ -599,8 +605,15 @@ void instrument::finish_block() {
     put_waveform(block_ch_, std::move(w));
   }
   block_data_.clear();
-  stores_.push_back(std::move(a));
+  record(std::move(a));
   end_of_message();
+}
+
+void instrument::record(store_attempt a) {
+  // The history is for inspection; a run of countless stores keeps the latest.
+  constexpr std::size_t max_attempts = 100000;
+  if (stores_.size() >= max_attempts) stores_.erase(stores_.begin(), stores_.begin() + max_attempts / 2);
+  stores_.push_back(std::move(a));
 }
 
 void instrument::abandon_block(store_outcome why) {
@@ -611,7 +624,7 @@ void instrument::abandon_block(store_outcome why) {
     case parse_state::block_term:
     case parse_state::block_term_lf:
       close_store_file(false);
-      stores_.push_back(store_attempt{block_ch_, block_name_, declared_, received_, why, block_hash_});
+      record(store_attempt{block_ch_, block_name_, declared_, received_, why, block_hash_});
       block_data_.clear();
       break;
     default: break;

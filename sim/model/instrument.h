@@ -145,6 +145,7 @@ class instrument {
   void finish_block();
   void fail_block(std::string_view why, bool end);
   void abandon_block(store_outcome why);
+  void record(store_attempt a);
   void close_store_file(bool keep);
   void load_store_dir();
   void put_waveform(channel ch, waveform w);
@@ -186,6 +187,7 @@ class instrument {
     bool end;
   };
   std::deque<reply_piece> output_;
+  std::vector<std::uint64_t> silenced_;  // replies left out so far, per no-reply fault
 
   std::vector<waveform> memory_[2];
   std::vector<store_attempt> stores_;

@@ -184,8 +184,20 @@ std::string add_faults(fault_set &f, std::string_view text) {
       b = true;
     };
     if (name == "no_reply") {
-      std::string q;
-      err = parse_query_name(arg, q);
+      const auto fields = split(arg, '/');
+      silence q;
+      if (fields.size() > 2) {
+        err = "needs QUERY or QUERY/TIMES";
+      } else {
+        err = parse_query_name(fields[0], q.query);
+        if (fields.size() == 2) {
+          const auto times = parse_int(fields[1]);
+          if (!times || *times < 1)
+            err = "needs a count of 1 or more after the query";
+          else
+            q.times = static_cast<std::uint64_t>(*times);
+        }
+      }
       if (err.empty()) f.no_reply.push_back(q);
     } else if (name == "slow_reply" || name == "split_reply") {
       const auto fields = split(arg, '/');

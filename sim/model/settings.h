@@ -25,8 +25,14 @@ struct reply_timing {
   std::int64_t gap_ms = 0;
 };
 
+// A query left without reply: every time, or only the first `times` times.
+struct silence {
+  std::string query;  // canonical query name or "*"
+  std::uint64_t times = 0;  // 0 = every time
+};
+
 struct fault_set {
-  std::vector<std::string> no_reply;  // canonical query names that get no reply ("*" = all)
+  std::vector<silence> no_reply;
   std::vector<reply_timing> timing;   // slow or split replies
   bool garbled_catalog = false;       // catalog with non-numeric fields and unclosed entries
   bool unparsable_catalog = false;    // catalog without a single comma
@@ -102,7 +108,8 @@ const std::vector<setting_info> &setting_table();
 // naming the key and what is wrong. Keys accept dashes for underscores.
 std::string apply_setting(settings &s, std::string_view key, std::string_view value);
 
-// Adds one fault ("no-reply=*IDN?", "slow-reply=mmem:cat?/500",
+// Adds one fault ("no-reply=*IDN?", "no-reply=*IDN?/2" (the first two
+// only), "slow-reply=mmem:cat?/500",
 // "split-reply=*/3/40", "garbled-catalog", "unparsable-catalog",
 // "other-device", "no-qvx", "arb-playing=NAME", "memory-full",
 // "drop-after=N", "xoff-stuck"); several may be joined with ';'.

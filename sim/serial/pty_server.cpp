@@ -14,6 +14,8 @@ namespace talmer::sim {
 
 namespace {
 
+constexpr std::size_t max_pending = 1 << 16;  // bytes for the host held while it does not read
+
 std::runtime_error os_error(const std::string &what) {
   return std::runtime_error(what + ": " + std::strerror(errno));
 }
@@ -96,6 +98,8 @@ pty_server::ending pty_server::run() {
   for (;;) {
     line_->advance();
     pending += line_->take_output();
+    // A host that does not read loses what does not fit, as on a real line.
+    if (pending.size() > max_pending) pending.resize(max_pending);
     while (!pending.empty()) {
       const auto n = ::write(master_, pending.data(), pending.size());
       if (n <= 0) break;

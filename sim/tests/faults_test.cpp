@@ -24,6 +24,15 @@ TEST(faults, no_reply_silences_one_query_or_all) {
   for (const char *q : {"*IDN?", "*OPC?", "rad:arb:stat?", "SYST:ERR?"}) EXPECT_EQ(all.query(q), "") << q;
 }
 
+TEST(faults, no_reply_may_silence_only_the_first_times) {
+  rig r(link_kind::ni488, with_fault("no-reply=*IDN?/2"));
+  EXPECT_EQ(r.query("*IDN?"), "");
+  EXPECT_EQ(r.query("*OPC?"), "1\n");
+  EXPECT_EQ(r.query("*IDN?"), "");
+  EXPECT_EQ(r.query("*IDN?"), r.s.identity + "\n");
+  EXPECT_EQ(r.query("*IDN?"), r.s.identity + "\n");
+}
+
 TEST(faults, a_slow_reply_is_due_only_after_its_delay) {
   rig r(link_kind::ni488, with_fault("slow-reply=*IDN?/500"));
   r.message("*IDN?");
@@ -126,7 +135,9 @@ TEST(faults, settings_name_every_fault_and_refuse_unknown_ones) {
                           "unparsable-catalog; other-device; no-qvx; arb-playing=W1; memory-full; drop-after=1M;"
                           "xoff-stuck"),
             "");
-  EXPECT_EQ(f.no_reply, std::vector<std::string>{"*IDN?"});
+  ASSERT_EQ(f.no_reply.size(), 1u);
+  EXPECT_EQ(f.no_reply[0].query, "*IDN?");
+  EXPECT_EQ(f.no_reply[0].times, 0u);
   ASSERT_EQ(f.timing.size(), 2u);
   EXPECT_EQ(f.timing[0].query, "MMEM:CAT?");
   EXPECT_EQ(f.timing[0].delay_ms, 500);
@@ -138,7 +149,7 @@ TEST(faults, settings_name_every_fault_and_refuse_unknown_ones) {
   EXPECT_EQ(f.arb_playing, "W1");
   EXPECT_EQ(f.drop_after, 1u << 20);
 
-  const char *bad[] = {"no-reply=*FOO?", "slow-reply=*IDN?", "split-reply=*IDN?/0/5", "garbled-catalog=1",
+  const char *bad[] = {"no-reply=*FOO?", "no-reply=*IDN?/0", "slow-reply=*IDN?", "split-reply=*IDN?/0/5", "garbled-catalog=1",
                        "drop-after=x",   "arb-playing=",     "melt-down"};
   for (const char *text : bad) {
     fault_set g;

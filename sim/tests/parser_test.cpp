@@ -273,6 +273,34 @@ TEST(parser, a_stalled_message_is_abandoned_with_an_error) {
   EXPECT_EQ(r.query("*OPC?"), "1\n");
 }
 
+// Whatever bytes arrive, the parser neither fails nor loses its footing
+// for good: after a device clear (GPIB) or a line feed (RS-232) it answers.
+TEST(parser, survives_random_bytes_on_every_link) {
+  std::uint32_t seed = 12345;
+  const auto next = [&seed]() {
+    seed = seed * 1664525u + 1013904223u;
+    return seed >> 8;
+  };
+  const std::string alphabet = "#0123456789\"',:;? \n\r*abcdimnopqrstvwxyzARBIQ\x00\xff";
+  for (link_kind link : all_links) {
+    rig r(link, [](settings &s) { s.capacity = 1 << 16; });
+    for (int message = 0; message < 2000; ++message) {
+      std::string bytes;
+      const std::size_t n = next() % 64;
+      for (std::size_t k = 0; k < n; ++k)
+        bytes.push_back(next() % 4 == 0 ? static_cast<char>(next()) : alphabet[next() % alphabet.size()]);
+      if (message % 7 == 0) bytes = store_prefix(channel::i, "R") + bytes;
+      r.send(bytes, next() % 2 == 0);
+      r.reply();
+    }
+    r.inst->device_clear();
+    if (link == link_kind::rs232) r.send("\n", false);
+    r.reply();
+    EXPECT_EQ(r.query("*OPC?"), "1\n") << link_name(link);
+    EXPECT_LE(r.inst->errors().size(), 20u);
+  }
+}
+
 TEST(scpi, resolves_short_and_long_forms_without_regard_to_case) {
   EXPECT_EQ(canonical_query("mmem:cat?"), "MMEM:CAT?");
   EXPECT_EQ(canonical_query("MMEMORY:CATALOG?"), "MMEM:CAT?");
