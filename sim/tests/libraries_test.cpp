@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "gpib/ni488/ni488_abi.h"
@@ -166,11 +167,19 @@ double seconds_of(const std::function<void()> &f) {
 
 // ---- NI-488.2 ------------------------------------------------------------
 
-TEST(ni488_library, the_base_library_beside_it_exists_for_detection) {
+TEST(library_folders, hold_the_files_detection_looks_for) {
   void *h = open_library("libravlink32.so");
   ASSERT_NE(h, nullptr);
   EXPECT_NE(dlsym(h, "talmer_sim_ravlink_base"), nullptr);
   dlclose(h);
+  namespace fs = std::filesystem;
+  const fs::path all(TALMER_SIM_LIBDIR), ni(TALMER_SIM_LIBDIR_NI), rav(TALMER_SIM_LIBDIR_RAVLINK);
+  for (const char *f : {"libgpib.so.0", "libvbravlink32.so", "libravlink32.so"}) EXPECT_TRUE(fs::exists(all / f)) << f;
+  EXPECT_TRUE(fs::exists(ni / "libgpib.so.0"));
+  EXPECT_FALSE(fs::exists(ni / "libravlink32.so"));
+  EXPECT_TRUE(fs::exists(rav / "libvbravlink32.so"));
+  EXPECT_TRUE(fs::exists(rav / "libravlink32.so"));
+  EXPECT_FALSE(fs::exists(rav / "libgpib.so.0"));
 }
 
 TEST(ni488_library, registration_gives_the_configured_answer) {
