@@ -1,15 +1,12 @@
 #include "sources/ascii_points.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cstring>
 
 #include "sources/rounding.h"
 
-#if defined(__x86_64__) || defined(_M_X64)
-#include <emmintrin.h>
-#define TALMER_SSE2 1
-#endif
 
 namespace talmer::sources {
 
@@ -80,35 +77,20 @@ std::int64_t count_tokens(platform::input_file &file) {
 
 // ---- ascii_reader ---------------------------------------------------------
 //
-// The buffer holds the bytes read ahead, [pos_, end_), followed by `pad`
-// zero bytes. NUL is a delimiter, so a scan for the end of a token always
-// stops at end_ at the latest, and 16-byte loads at any position up to end_
-// stay inside the buffer. Before more is read, the unread part (at most one
-// partial token of up to max_token_bytes) moves to the front.
+// The buffer holds the bytes of the current piece, [0, end_), followed by
+// `pad` zero bytes: NUL is a delimiter, so the last token of the piece
+// always ends at end_ at the latest, and the indexer and the 8-byte loads of
+// the converter never leave the buffer. Before the next piece is read, the
+// unfinished token [tail_, end_) (at most max_token_bytes) moves to the
+// front. An index entry whose start equals its end stands for a token that
+// was too long to keep.
 
 namespace {
 
-constexpr std::size_t pad = 64;
-constexpr std::size_t capacity = max_token_bytes + ascii_reader::block_bytes + pad;
-
-// Bit k is set when p[k] is a delimiter (16 bytes).
-inline std::uint32_t delimiter_mask16(const unsigned char *p) {
-#ifdef TALMER_SSE2
-  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-  __m128i m = _mm_cmpeq_epi8(v, _mm_setzero_si128());
-  m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8(9)));
-  m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8(10)));
-  m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8(13)));
-  m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8(32)));
-  m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8(44)));
-  return static_cast<std::uint32_t>(_mm_movemask_epi8(m));
-#else
-  std::uint32_t m = 0;
-  for (unsigned k = 0; k < 16; ++k)
-    if (is_delimiter(p[k])) m |= 1u << k;
-  return m;
-#endif
-}
+constexpr std::size_t pad = 128;
+constexpr std::size_t held_bytes = max_token_bytes + ascii_reader::block_bytes;
+constexpr std::size_t capacity = held_bytes + pad;
+constexpr std::size_t index_capacity = held_bytes / 2 + 2 + 64;
 
 // Eight ASCII digits (first digit in the lowest byte) to their value, and
 // the test that all eight bytes are digits.
@@ -123,16 +105,27 @@ inline std::uint32_t eight_digit_value(std::uint64_t x) {
       32;
   return static_cast<std::uint32_t>(x);
 }
-// '0' bytes that fill the low end of a shifted group of d digits.
+// '0' bytes that fill the low end of a group of d digits moved to the top.
 constexpr std::uint64_t zero_fill[9] = {
     0x3030303030303030ULL, 0x30303030303030ULL, 0x303030303030ULL, 0x3030303030ULL, 0x30303030ULL,
     0x303030ULL,           0x3030ULL,           0x30ULL,           0ULL};
 
 constexpr bool little_endian = std::endian::native == std::endian::little;
 
+using indexer = std::size_t (*)(const unsigned char *, std::size_t, std::size_t, std::uint32_t *, std::uint32_t *);
+
+indexer chosen_indexer() {
+  static const indexer f = detail::have_avx2() ? &detail::index_avx2 : &detail::index_sse2;
+  return f;
+}
+
 }  // namespace
 
-ascii_reader::ascii_reader(platform::input_file &file) : file_(file), buf_(new unsigned char[capacity]) {
+ascii_reader::ascii_reader(platform::input_file &file)
+    : file_(file),
+      buf_(new unsigned char[capacity]),
+      starts_(new std::uint32_t[index_capacity]),
+      ends_(new std::uint32_t[index_capacity]) {
   std::memset(buf_.get(), 0, pad);
 }
 
@@ -140,110 +133,99 @@ ascii_reader::~ascii_reader() = default;
 
 bool ascii_reader::refill() {
   if (eof_) return false;
-  const std::size_t keep = end_ - pos_;
-  if (pos_ > 0 && keep > 0) std::memmove(buf_.get(), buf_.get() + pos_, keep);
-  pos_ = 0;
+  std::size_t keep = end_ - tail_;
+  if (keep > max_token_bytes) {
+    skipping_ = true;  // too long for a number: drop what was read of it
+    keep = 0;
+  }
+  if (keep > 0 && tail_ > 0) std::memmove(buf_.get(), buf_.get() + tail_, keep);
   end_ = keep;
   const std::int64_t r = file_.read(buf_.get() + end_, static_cast<std::int64_t>(block_bytes));
-  bool more = r > 0;
-  if (more) {
+  if (r > 0) {
     end_ += static_cast<std::size_t>(r);
   } else {
     eof_ = true;
-    if (r < 0) read_failed_ = true;
+    if (r < 0) {
+      // A token cut by a failed read is not a token of the file.
+      read_failed_ = true;
+      end_ = 0;
+      skipping_ = false;
+    }
   }
   std::memset(buf_.get() + end_, 0, pad);
-  return more;
+  index_tokens();
+  return true;
 }
 
-// The token at pos_ when it may run past the bytes read so far, is long,
-// or is not a plain whole number.
-std::int16_t ascii_reader::slow_token(bool &dataerror) {
-  for (;;) {
-    std::size_t q = pos_;
-    for (;;) {
-      const std::uint32_t m = delimiter_mask16(buf_.get() + q);
-      if (m != 0) {
-        q += static_cast<std::size_t>(std::countr_zero(m));
-        break;
-      }
-      q += 16;
-    }
-    if (q > end_) q = end_;
-    if (q < end_ || eof_) {
-      auto v = token_to_point(std::string_view(reinterpret_cast<const char *>(buf_.get() + pos_), q - pos_));
-      pos_ = q;
-      if (!v) dataerror = true;
-      return v.value_or(0);
-    }
-    if (end_ - pos_ > max_token_bytes) {
-      // Too long for a number: skip it without keeping it.
-      for (;;) {
-        pos_ = end_;
-        if (!refill()) break;
-        std::size_t k = 0;
-        while (k < end_ && !is_delimiter(buf_[k])) ++k;
-        if (k < end_) {
-          pos_ = k;
-          break;
-        }
-      }
-      dataerror = true;
-      return 0;
-    }
-    refill();  // at the end of the file the token is complete next time round
+void ascii_reader::index_tokens() {
+  tokens_ = next_ = 0;
+  tail_ = end_;
+  std::size_t from = 0;
+  if (skipping_) {
+    while (from < end_ && !is_delimiter(buf_[from])) ++from;
+    if (from == end_ && !eof_) return;  // the long token goes on
+    starts_[0] = ends_[0] = 0;
+    tokens_ = 1;
+    skipping_ = false;
+  }
+  tokens_ += chosen_indexer()(buf_.get(), from, end_, starts_.get() + tokens_, ends_.get() + tokens_);
+  if (!eof_ && tokens_ > 0 && ends_[tokens_ - 1] == end_ && starts_[tokens_ - 1] != end_) {
+    // The last token reaches the end of the piece: it may go on.
+    tail_ = starts_[tokens_ - 1];
+    --tokens_;
   }
 }
 
 std::int64_t ascii_reader::read_points(std::int16_t *out, std::int64_t n, bool &dataerror) {
   std::int64_t i = 0;
+  bool bad = false;
   while (i < n) {
-    // Skip delimiters up to the next token.
-    for (;;) {
-      std::uint32_t nd = ~delimiter_mask16(buf_.get() + pos_) & 0xFFFFu;
-      if (nd != 0) {
-        const std::size_t q = pos_ + static_cast<std::size_t>(std::countr_zero(nd));
-        if (q < end_) {
-          pos_ = q;
-          break;
-        }
-      }
-      pos_ += 16;
-      if (pos_ >= end_) {
-        pos_ = end_;
-        if (!refill()) return i;
-      }
+    if (next_ == tokens_) {
+      if (!refill()) break;
+      continue;
     }
-
-    // A token of fewer than 16 bytes that ends inside the bytes read: a plain
-    // whole number of up to 8 digits is converted here, without a copy.
-    const unsigned char *p = buf_.get() + pos_;
-    const std::uint32_t m = delimiter_mask16(p);
-    const unsigned len = static_cast<unsigned>(std::countr_zero(m | 0x10000u));
-    const std::size_t avail = end_ - pos_;
-    if (little_endian && len < 16 && (len < avail || eof_)) {
-      const unsigned s = (p[0] == '-' || p[0] == '+') ? 1u : 0u;
-      const unsigned d = len - s;
-      if (d - 1u < 8u) {
+    // Locals, so that the loop keeps them in registers.
+    const unsigned char *b = buf_.get();
+    const std::uint32_t *starts = starts_.get();
+    const std::uint32_t *ends = ends_.get();
+    std::size_t k = next_;
+    const std::size_t stop = k + static_cast<std::size_t>(
+                                     std::min<std::int64_t>(static_cast<std::int64_t>(tokens_ - k), n - i));
+    std::int16_t *o = out + i;
+    for (; k < stop; ++k, ++o) {
+      const std::uint32_t s = starts[k];
+      const unsigned len = ends[k] - s;
+      const unsigned char *p = b + s;
+      // A plain whole number of up to 8 digits is converted without a copy:
+      // its digits are moved to the top of a 64-bit word, and the bytes
+      // below filled with '0'.
+      const unsigned sign = (p[0] == '-' || p[0] == '+') ? 1u : 0u;
+      const unsigned d = len - sign;
+      if (little_endian && d - 1u < 8u) {
         std::uint64_t x;
-        std::memcpy(&x, p + s, 8);
+        std::memcpy(&x, p + sign, 8);
         x = (x << (8 * (8 - d))) | zero_fill[d];
         if (eight_digits(x)) {
+          // Without branches: the signs of random data would defeat the
+          // branch predictor.
+          const std::int64_t neg = p[0] == '-' ? 1 : 0;
           std::int64_t v = eight_digit_value(x);
-          if (p[0] == '-') v = -v;
-          auto pt = wrap_point(v);
-          if (!pt) dataerror = true;
-          out[i++] = pt.value_or(0);
-          // Step over the delimiters that the same 16 bytes show.
-          const std::uint32_t next = ~m & 0xFFFFu & (0xFFFEu << len);
-          pos_ += next != 0 ? static_cast<std::size_t>(std::countr_zero(next)) : len;
-          if (pos_ > end_) pos_ = end_;
+          v = (v ^ -neg) + neg;
+          v -= static_cast<std::int64_t>(v > 32767) << 16;
+          const bool ok = static_cast<std::uint64_t>(v + 32768) <= 65535;
+          bad |= !ok;
+          *o = static_cast<std::int16_t>(ok ? v : 0);
           continue;
         }
       }
+      auto v = len == 0 ? std::nullopt : token_to_point(std::string_view(reinterpret_cast<const char *>(p), len));
+      bad |= !v;
+      *o = v.value_or(0);
     }
-    out[i++] = slow_token(dataerror);
+    i = o - out;
+    next_ = k;
   }
+  if (bad) dataerror = true;
   return i;
 }
 

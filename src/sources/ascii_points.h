@@ -58,6 +58,11 @@ std::int64_t count_tokens(platform::input_file &file);
 // just after the delimiter that ended the previous call's last number; the
 // reader keeps the bytes it read ahead, so one reader must serve the whole
 // file. It reads `file` sequentially and only through `file.read`.
+//
+// Internally it reads the file in pieces of `block_bytes`, finds where every
+// token of a piece starts and ends in one pass (16 or 32 bytes at a time),
+// then converts the tokens from that index. A token cut by the end of a
+// piece moves to the front before the next piece is read after it.
 class ascii_reader {
  public:
   static constexpr std::size_t block_bytes = 64 * 1024;
@@ -78,11 +83,16 @@ class ascii_reader {
 
  private:
   bool refill();
-  std::int16_t slow_token(bool &dataerror);
+  void index_tokens();
 
   platform::input_file &file_;
   std::unique_ptr<unsigned char[]> buf_;
-  std::size_t pos_ = 0, end_ = 0;
+  std::unique_ptr<std::uint32_t[]> starts_, ends_;
+  std::size_t end_ = 0;         // bytes held in buf_
+  std::size_t tail_ = 0;        // start of a token that may go on in the next piece
+  std::size_t tokens_ = 0;      // complete tokens indexed
+  std::size_t next_ = 0;        // the next of them to convert
+  bool skipping_ = false;       // inside a token too long to keep
   bool eof_ = false;
   bool read_failed_ = false;
 };
@@ -94,7 +104,20 @@ namespace detail {
 std::int64_t count_starts_scalar(const unsigned char *p, std::size_t n, bool &in_token);
 std::int64_t count_starts_sse2(const unsigned char *p, std::size_t n, bool &in_token);
 std::int64_t count_starts_avx2(const unsigned char *p, std::size_t n, bool &in_token);
-// Whether this processor runs the AVX2 counter (chosen at run time).
+
+// The token indexers by instruction set: for the bytes p[from..to) (with
+// at least 64 readable bytes after `to`, the first of them a delimiter,
+// and p[from - 1] taken as a delimiter), writes the offset of every token's
+// first byte to `starts` and of the delimiter after it to `ends`; returns
+// the number of tokens. Each array needs room for the tokens plus 64.
+std::size_t index_scalar(const unsigned char *p, std::size_t from, std::size_t to, std::uint32_t *starts,
+                         std::uint32_t *ends);
+std::size_t index_sse2(const unsigned char *p, std::size_t from, std::size_t to, std::uint32_t *starts,
+                       std::uint32_t *ends);
+std::size_t index_avx2(const unsigned char *p, std::size_t from, std::size_t to, std::uint32_t *starts,
+                       std::uint32_t *ends);
+
+// Whether this processor runs the AVX2 variants (chosen at run time).
 bool have_avx2();
 }  // namespace detail
 
