@@ -50,7 +50,9 @@ TEST_P(token_conversion, gives_the_point_or_marks_it_invalid) {
   const token_case &c = GetParam();
   auto p = token_to_point(c.token);
   EXPECT_EQ(p.has_value(), c.valid) << c.token;
-  if (c.valid && p) EXPECT_EQ(*p, c.point) << c.token;
+  if (c.valid && p) {
+    EXPECT_EQ(*p, c.point) << c.token;
+  }
 
   // The block reader gives the same answer for the same token (its fast path
   // must agree with the general conversion).

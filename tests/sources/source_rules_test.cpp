@@ -73,7 +73,9 @@ TEST(point_display, rules_in_their_order) {
   for (const auto &c : cases) {
     auto r = point_display(c.i, c.q, c.convert, c.it, c.qt);
     ASSERT_EQ(r.has_value(), c.shown != nullptr) << c.i << " " << c.q;
-    if (r) EXPECT_EQ(*r, c.shown) << c.i << " " << c.q;
+    if (r) {
+      EXPECT_EQ(*r, c.shown) << c.i << " " << c.q;
+    }
   }
 }
 
