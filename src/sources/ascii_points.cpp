@@ -92,30 +92,18 @@ constexpr std::size_t held_bytes = max_token_bytes + ascii_reader::block_bytes;
 constexpr std::size_t capacity = held_bytes + pad;
 constexpr std::size_t index_capacity = held_bytes / 2 + 2 + 64;
 
-// Eight ASCII digits (first digit in the lowest byte) to their value, and
-// the test that all eight bytes are digits.
-inline bool eight_digits(std::uint64_t x) {
-  return (((x + 0x4646464646464646ULL) | (x - 0x3030303030303030ULL)) & 0x8080808080808080ULL) == 0;
-}
-inline std::uint32_t eight_digit_value(std::uint64_t x) {
-  x -= 0x3030303030303030ULL;
-  x = (x * 10) + (x >> 8);
-  x = (((x & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32))) +
-       (((x >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32)))) >>
-      32;
-  return static_cast<std::uint32_t>(x);
-}
-// '0' bytes that fill the low end of a group of d digits moved to the top.
-constexpr std::uint64_t zero_fill[9] = {
-    0x3030303030303030ULL, 0x30303030303030ULL, 0x303030303030ULL, 0x3030303030ULL, 0x30303030ULL,
-    0x303030ULL,           0x3030ULL,           0x30ULL,           0ULL};
-
-constexpr bool little_endian = std::endian::native == std::endian::little;
-
 using indexer = std::size_t (*)(const unsigned char *, std::size_t, std::size_t, std::uint32_t *, std::uint32_t *);
 
 indexer chosen_indexer() {
   static const indexer f = detail::have_avx2() ? &detail::index_avx2 : &detail::index_sse2;
+  return f;
+}
+
+using converter = void (*)(const unsigned char *, const std::uint32_t *, const std::uint32_t *, std::size_t,
+                           std::int16_t *, bool &);
+
+converter chosen_converter() {
+  static const converter f = detail::have_avx2() ? &detail::convert_avx2 : &detail::convert_scalar;
   return f;
 }
 
@@ -184,46 +172,11 @@ std::int64_t ascii_reader::read_points(std::int16_t *out, std::int64_t n, bool &
       if (!refill()) break;
       continue;
     }
-    // Locals, so that the loop keeps them in registers.
-    const unsigned char *b = buf_.get();
-    const std::uint32_t *starts = starts_.get();
-    const std::uint32_t *ends = ends_.get();
-    std::size_t k = next_;
-    const std::size_t stop = k + static_cast<std::size_t>(
-                                     std::min<std::int64_t>(static_cast<std::int64_t>(tokens_ - k), n - i));
-    std::int16_t *o = out + i;
-    for (; k < stop; ++k, ++o) {
-      const std::uint32_t s = starts[k];
-      const unsigned len = ends[k] - s;
-      const unsigned char *p = b + s;
-      // A plain whole number of up to 8 digits is converted without a copy:
-      // its digits are moved to the top of a 64-bit word, and the bytes
-      // below filled with '0'.
-      const unsigned sign = (p[0] == '-' || p[0] == '+') ? 1u : 0u;
-      const unsigned d = len - sign;
-      if (little_endian && d - 1u < 8u) {
-        std::uint64_t x;
-        std::memcpy(&x, p + sign, 8);
-        x = (x << (8 * (8 - d))) | zero_fill[d];
-        if (eight_digits(x)) {
-          // Without branches: the signs of random data would defeat the
-          // branch predictor.
-          const std::int64_t neg = p[0] == '-' ? 1 : 0;
-          std::int64_t v = eight_digit_value(x);
-          v = (v ^ -neg) + neg;
-          v -= static_cast<std::int64_t>(v > 32767) << 16;
-          const bool ok = static_cast<std::uint64_t>(v + 32768) <= 65535;
-          bad |= !ok;
-          *o = static_cast<std::int16_t>(ok ? v : 0);
-          continue;
-        }
-      }
-      auto v = len == 0 ? std::nullopt : token_to_point(std::string_view(reinterpret_cast<const char *>(p), len));
-      bad |= !v;
-      *o = v.value_or(0);
-    }
-    i = o - out;
-    next_ = k;
+    const std::size_t take = static_cast<std::size_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(tokens_ - next_), n - i));
+    chosen_converter()(buf_.get(), starts_.get() + next_, ends_.get() + next_, take, out + i, bad);
+    next_ += take;
+    i += static_cast<std::int64_t>(take);
   }
   if (bad) dataerror = true;
   return i;

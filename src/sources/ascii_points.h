@@ -117,6 +117,15 @@ std::size_t index_sse2(const unsigned char *p, std::size_t from, std::size_t to,
 std::size_t index_avx2(const unsigned char *p, std::size_t from, std::size_t to, std::uint32_t *starts,
                        std::uint32_t *ends);
 
+// The token converters by instruction set: the points of `count` indexed
+// tokens (offsets into `b`, which has 16 readable bytes after every token)
+// go to out[0..count-1]; `bad` is set when a token is invalid. Both give
+// exactly what token_to_point gives.
+void convert_scalar(const unsigned char *b, const std::uint32_t *starts, const std::uint32_t *ends,
+                    std::size_t count, std::int16_t *out, bool &bad);
+void convert_avx2(const unsigned char *b, const std::uint32_t *starts, const std::uint32_t *ends,
+                  std::size_t count, std::int16_t *out, bool &bad);
+
 // Whether this processor runs the AVX2 variants (chosen at run time).
 bool have_avx2();
 }  // namespace detail

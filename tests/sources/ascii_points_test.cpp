@@ -271,3 +271,62 @@ TEST(ascii_locale, numbers_read_the_same_under_a_german_locale) {
   EXPECT_EQ(all, (std::vector<std::int16_t>{2, -2, 300}));
   EXPECT_FALSE(dataerror);
 }
+
+// Both converters give exactly what the token conversion gives, lane by
+// lane (the vector one takes four tokens at a time, the rest one by one).
+TEST(ascii_simd, converters_agree_with_the_token_conversion) {
+  std::mt19937 rng(11);
+  const char *shapes[] = {"", "-", "+", "--", "-+"};
+  std::string text;
+  std::vector<std::uint32_t> starts, ends;
+  std::vector<std::int16_t> expected;
+  for (int k = 0; k < 4000; ++k) {
+    std::string tok = shapes[rng() % 5];
+    const int digits = static_cast<int>(rng() % 11);
+    for (int j = 0; j < digits; ++j) tok += static_cast<char>('0' + rng() % 10);
+    if (rng() % 8 == 0) tok += "x.e9"[rng() % 4];
+    if (tok.empty()) tok = "0";
+    starts.push_back(static_cast<std::uint32_t>(text.size()));
+    text += tok;
+    ends.push_back(static_cast<std::uint32_t>(text.size()));
+    text += ' ';
+    expected.push_back(token_to_point(tok).value_or(0));
+  }
+  // One entry of length 0 stands for a token too long to keep.
+  starts.push_back(0);
+  ends.push_back(0);
+  expected.push_back(0);
+  text.append(64, '\0');
+  const auto *b = reinterpret_cast<const unsigned char *>(text.data());
+  for (std::size_t from : {0, 1, 3}) {
+    const std::size_t n = starts.size() - from;
+    std::vector<std::int16_t> out(n, 99);
+    bool bad = false;
+    detail::convert_scalar(b, starts.data() + from, ends.data() + from, n, out.data(), bad);
+    EXPECT_TRUE(std::equal(out.begin(), out.end(), expected.begin() + static_cast<long>(from)));
+    EXPECT_TRUE(bad);
+    if (detail::have_avx2()) {
+      std::fill(out.begin(), out.end(), 99);
+      bool bad2 = false;
+      detail::convert_avx2(b, starts.data() + from, ends.data() + from, n, out.data(), bad2);
+      EXPECT_TRUE(std::equal(out.begin(), out.end(), expected.begin() + static_cast<long>(from)));
+      EXPECT_TRUE(bad2);
+    }
+  }
+  // All valid: the bad flag stays clear.
+  const std::string good = "1 -2 +3 32767 98303 -32768 00000007 12 ";
+  std::vector<std::uint32_t> s2, e2;
+  for (std::size_t k = 0, st = 0; k < good.size(); ++k)
+    if (good[k] == ' ') {
+      s2.push_back(static_cast<std::uint32_t>(st));
+      e2.push_back(static_cast<std::uint32_t>(k));
+      st = k + 1;
+    }
+  std::string padded = good + std::string(64, '\0');
+  std::vector<std::int16_t> out(s2.size());
+  bool bad = false;
+  detail::convert_avx2(reinterpret_cast<const unsigned char *>(padded.data()), s2.data(), e2.data(), s2.size(),
+                       out.data(), bad);
+  EXPECT_FALSE(bad);
+  EXPECT_EQ(out, (std::vector<std::int16_t>{1, -2, 3, 32767, 32767, -32768, 7, 12}));
+}
