@@ -230,7 +230,7 @@ __attribute__((target("avx2"))) void convert_avx2(const unsigned char *b, const 
   const __m256i hundreds = _mm256_set1_epi32(0x00010064);  // words 100, 1
   const __m256i ten_thousand = _mm256_set1_epi64x(10000);
   const __m256i top = _mm256_set1_epi64x(32767);
-  const __m256i bottom = _mm256_set1_epi64x(-32769);
+  const __m256i bottom = _mm256_set1_epi64x(-32768);
   const __m256i wrap = _mm256_set1_epi64x(65536);
   const __m256i low_dwords = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
   bool any_bad = false;

@@ -57,12 +57,16 @@ TEST_P(token_conversion, gives_the_point_or_marks_it_invalid) {
   // The block reader gives the same answer for the same token (its fast path
   // must agree with the general conversion).
   if (std::string_view(c.token).find(',') != std::string_view::npos) return;  // two tokens in a file
-  memory_file f(std::string(c.token) + "\n");
+  // Five copies: the vector converter takes four at a time, the last one
+  // goes through the plain loop.
+  std::string text;
+  for (int k = 0; k < 5; ++k) text += std::string(c.token) + (k % 2 ? "\r\n" : " ");
+  memory_file f(text);
   ascii_reader r(f);
-  std::int16_t out[2] = {99, 99};
+  std::int16_t out[6] = {99, 99, 99, 99, 99, 99};
   bool dataerror = false;
-  EXPECT_EQ(r.read_points(out, 1, dataerror), 1);
-  EXPECT_EQ(out[0], c.valid ? c.point : 0) << c.token;
+  EXPECT_EQ(r.read_points(out, 6, dataerror), 5);
+  for (int k = 0; k < 5; ++k) EXPECT_EQ(out[k], c.valid ? c.point : 0) << c.token << " copy " << k;
   EXPECT_EQ(dataerror, !c.valid) << c.token;
 }
 
@@ -315,6 +319,22 @@ TEST(ascii_simd, converters_agree_with_the_token_conversion) {
   }
   // All valid: the bad flag stays clear.
   const std::string good = "1 -2 +3 32767 98303 -32768 00000007 12 ";
+  {
+    // The range limits in one group of four.
+    const std::string limits = "-32769 98304 -32768 98303 " + std::string(64, '\0');
+    const std::uint32_t ls[] = {0, 7, 13, 20}, le[] = {6, 12, 19, 25};
+    std::int16_t lo[4];
+    bool lbad = false;
+    detail::convert_scalar(reinterpret_cast<const unsigned char *>(limits.data()), ls, le, 4, lo, lbad);
+    EXPECT_EQ(std::vector<std::int16_t>(lo, lo + 4), (std::vector<std::int16_t>{0, 0, -32768, 32767}));
+    EXPECT_TRUE(lbad);
+    if (detail::have_avx2()) {
+      lbad = false;
+      detail::convert_avx2(reinterpret_cast<const unsigned char *>(limits.data()), ls, le, 4, lo, lbad);
+      EXPECT_EQ(std::vector<std::int16_t>(lo, lo + 4), (std::vector<std::int16_t>{0, 0, -32768, 32767}));
+      EXPECT_TRUE(lbad);
+    }
+  }
   std::vector<std::uint32_t> s2, e2;
   for (std::size_t k = 0, st = 0; k < good.size(); ++k)
     if (good[k] == ' ') {
