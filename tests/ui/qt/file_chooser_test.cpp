@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <functional>
+#include <memory>
 
 #include "platform/fake_os.h"
 #include "ui/qt/file_chooser_dialog.h"
@@ -21,13 +22,23 @@ using talmer::platform::fake_os;
 
 namespace {
 
-QApplication &app() {
-  static int argc = 1;
-  static char name[] = "file_chooser_test";
-  static char *argv[] = {name, nullptr};
-  static QApplication *a = qobject_cast<QApplication *>(QCoreApplication::instance());
-  if (a == nullptr) a = new QApplication(argc, argv);
-  return *a;
+// The application object: the one another part of this test binary made,
+// or one of our own, made on first use and ended after the last test (so
+// that nothing it holds is reported as leaked).
+std::unique_ptr<QApplication> own_app;
+int app_argc = 1;
+char app_name[] = "file_chooser_test";
+char *app_argv[] = {app_name, nullptr};
+
+struct own_app_ender : ::testing::Environment {
+  void TearDown() override { own_app.reset(); }
+};
+const auto *const ender = ::testing::AddGlobalTestEnvironment(new own_app_ender);
+
+void app() {
+  if (QCoreApplication::instance() != nullptr) return;
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  own_app = std::make_unique<QApplication>(app_argc, app_argv);
 }
 
 qt::file_chooser_dialog *open_dialog() {
@@ -36,12 +47,16 @@ qt::file_chooser_dialog *open_dialog() {
 
 // Runs `step` inside the dialog's modal loop, as soon as the dialog is up.
 void when_shown(std::function<void(qt::file_chooser_dialog &)> step) {
-  auto poll = std::make_shared<std::function<void()>>();
-  *poll = [step, poll] {
-    if (auto *d = open_dialog(); d != nullptr && d->isVisible()) step(*d);
-    else QTimer::singleShot(5, *poll);
-  };
-  QTimer::singleShot(0, *poll);
+  auto *timer = new QTimer(QCoreApplication::instance());
+  timer->setInterval(5);
+  QObject::connect(timer, &QTimer::timeout, [timer, step] {
+    auto *d = open_dialog();
+    if (d == nullptr || !d->isVisible()) return;
+    timer->stop();
+    timer->deleteLater();
+    step(*d);
+  });
+  timer->start();
 }
 
 // A key pressed and released on `target`, as the user would type it.
