@@ -89,8 +89,10 @@ void file_chooser_dialog::build() {
   buttons->addWidget(done_);
   buttons->addWidget(cancel_);
   grid->addLayout(buttons, 3, 0, 1, 2);
-  grid->setColumnStretch(0, 1);
-  grid->setColumnStretch(1, 1);
+  // Two columns of equal width, whatever the lists hold.
+  const int column = (width() - 8 * 2 - grid->horizontalSpacing()) / 2;
+  for (QWidget *wdg : std::initializer_list<QWidget *>{file1_, drive1_, dir1_}) wdg->setFixedWidth(column);
+  drive1_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   grid->setRowStretch(2, 1);
 
   // Tab order: Drive1, File1, Done, Cancel, Dir1.
