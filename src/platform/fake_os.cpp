@@ -17,8 +17,10 @@ std::optional<std::string> fake_os::env(const std::string &name) {
 std::optional<std::int64_t> fake_os::file_length(const std::string &path) {
   if (use_real_files) return real_os{}.file_length(path);
   auto it = files.find(path);
-  if (it == files.end()) return std::nullopt;
-  return it->second;
+  if (it != files.end()) return it->second;
+  auto c = file_contents.find(path);
+  if (c != file_contents.end()) return static_cast<std::int64_t>(c->second.size());
+  return std::nullopt;
 }
 
 std::unique_ptr<library> fake_os::load_library(const std::string &path, std::string &error) {

@@ -66,6 +66,10 @@ class fake_os : public os {
   void end_program(int status) override;
   void process_events() override;
   std::unique_ptr<serial_device> open_serial(const std::string &path, serial_error &error) override;
+  std::unique_ptr<input_file> open_read(const std::string &path) override;
+  std::string current_directory() override;
+  std::optional<std::vector<dir_entry>> list_directory(const std::string &path) override;
+  std::vector<std::string> drives() override;
 
   std::int64_t clock_ms = 0;
   std::vector<std::int64_t> sleeps;
@@ -74,6 +78,15 @@ class fake_os : public os {
   // system; otherwise from `files` (path -> length).
   bool use_real_files = true;
   std::map<std::string, std::int64_t> files;
+  // Contents of in-memory files (path -> bytes), used when
+  // `use_real_files` is not set; their length counts when `files` has no
+  // entry for the path. `opened` records every path opened for reading.
+  std::map<std::string, std::string> file_contents;
+  std::vector<std::string> opened;
+  // The folder tree when `use_real_files` is not set: folder path -> entries.
+  std::map<std::string, std::vector<dir_entry>> directories;
+  std::string cwd = "/";
+  std::vector<std::string> drive_list{"/"};
   // Libraries handed out by load_library, by path (a factory per path).
   std::map<std::string, std::function<std::unique_ptr<library>()>> libraries;
   std::vector<std::pair<std::string, std::string>> message_boxes;

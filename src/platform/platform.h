@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace talmer::platform {
 
@@ -19,6 +20,24 @@ class library {
  public:
   virtual ~library() = default;
   virtual void *entry(const std::string &name) = 0;
+};
+
+// A file opened for sequential reading of its bytes; closed when destroyed.
+class input_file {
+ public:
+  virtual ~input_file() = default;
+  // Reads up to `n` bytes into `buf`: the number read (fewer than asked is
+  // not the end), 0 at the end of the file, -1 on a read error.
+  virtual std::int64_t read(void *buf, std::int64_t n) = 0;
+  // Reads until `n` bytes are in `buf` or the file ends: the number read,
+  // -1 on a read error.
+  std::int64_t read_full(void *buf, std::int64_t n);
+};
+
+// One entry of a folder listing.
+struct dir_entry {
+  std::string name;
+  bool is_dir = false;
 };
 
 // Thrown by `os::end_program` in tests (fake_os) so the caller can observe
@@ -94,6 +113,17 @@ class os {
     error = serial_error::no_device;
     return nullptr;
   }
+
+  // Opens a file for reading; nullptr when it cannot be opened or is not a
+  // regular file.
+  virtual std::unique_ptr<input_file> open_read(const std::string &path);
+  // The program's current folder ("" when unknown).
+  virtual std::string current_directory();
+  // The entries of a folder ("." and ".." left out), unsorted; nullopt when
+  // it cannot be read.
+  virtual std::optional<std::vector<dir_entry>> list_directory(const std::string &path);
+  // The roots a user can choose from in the file chooser ("drives").
+  virtual std::vector<std::string> drives();
 };
 
 // The real operating system. The window toolkit installs its hooks for
@@ -109,6 +139,10 @@ class real_os : public os {
   void end_program(int status) override;
   void process_events() override;
   std::unique_ptr<serial_device> open_serial(const std::string &path, serial_error &error) override;
+  std::unique_ptr<input_file> open_read(const std::string &path) override;
+  std::string current_directory() override;
+  std::optional<std::vector<dir_entry>> list_directory(const std::string &path) override;
+  std::vector<std::string> drives() override;
 
   std::function<void(const std::string &, const std::string &)> message_box_hook;
   std::function<void()> process_events_hook;

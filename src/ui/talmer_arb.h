@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "serial/serial_download_parts.h"
 #include "serial/serial_port.h"
+#include "sources/ascii_points.h"
 #include "ui/controls.h"
 #include "ui/messages.h"
 #include "ui/progress.h"
@@ -137,19 +138,79 @@ class TALMER_ARB {
   void repaint_panel();
 
   // ---- Source waveform files -------------------------------------------
+  // Classify the I (Q) source from its name, its size caption and the
+  // conversion choice: `i_filetype` and `i_points` (`q_...`), then the point
+  // display and the estimate. Run by every change of the size caption.
   void I_length_Change();
   void Q_length_Change();
+  // A conversion choice: both sources classified again (ASCII files recounted).
   void convert_wfm_Click();
+  // The I name changed: look for the matching Q file (`auto_find_q`) and
+  // derive the waveform name (`Auto_name`).
   void I_source_Change();
+  // "Select I Waveform", "Select Q Waveform", double-click in the I path box:
+  // the chooser, then the chosen path and its size. A chosen file that can
+  // no longer be read changes nothing and is reported on a red panel.
   void Select_I_Click();
   void Select_Q_Click();
   void I_source_DblClick();
   // Shows the file chooser modally; returns when it is hidden again, with
   // `getfile` holding the chosen path ("" when cancelled). Installed by the
-  // view: the Qt dialog in the window, the chosen option in the CLI.
+  // view: the Qt dialog in the window, the chosen option in the CLI. While
+  // none is installed the Select buttons do nothing.
   std::function<void()> show_file_chooser;
+  // Recompute the point display `points` and the estimate `dwnldtime`.
   void set_waveform_points();
   void set_download_time();
+
+  // The number of points (number tokens) of the ASCII file `name`. Shows the
+  // yellow counting message and locks the inputs for the scan (unless they
+  // are locked already, as during a download), then shows the neutral help
+  // text on teal. A file that cannot be opened counts 0.
+  std::int64_t ascii_numpoints(const std::string &name);
+
+  // Reads the next block of an ASCII source during a download. The caller
+  // opens the file (os().open_read) and keeps one `sources::ascii_reader`
+  // over it for the whole channel, then calls this once per block:
+  //   auto file = os().open_read(I_source.text());
+  //   sources::ascii_reader source(*file);
+  //   while (remaining > 0) {
+  //     get_ascii_points(source, numbuf, 8192, remaining, dataerror);
+  //     ...send 2 * min(remaining, 8192) bytes; remaining -= min(remaining, 8192);
+  //   }
+  // Stores n = min(num_wfm_points, numbufsize) points in numbuf[0..n-1], in
+  // the host's byte order; the rest of numbuf is left as it was. An invalid
+  // or out-of-range number stores 0 and sets `dataerror`; so does every
+  // point missing because the file ended early (it shrank after it was
+  // counted). `dataerror` is never cleared here. `source.read_failed()` tells
+  // afterwards whether a read of the file failed.
+  void get_ascii_points(sources::ascii_reader &source, std::int16_t *numbuf, std::int64_t numbufsize,
+                        std::int64_t num_wfm_points, bool &dataerror);
+
+  // The sample clock in Hz from the 102-byte header `hdrbuf` of an AWG2021
+  // file (bytes 56 to 59), or 0 when it holds none that can be shown.
+  static std::int32_t extract_AWG_clock_freq(const std::uint8_t *hdrbuf);
+
+  // Converts numbuf[0..numbufsize-1] in place from AWG2021 words (each read
+  // from the file as a little-endian 16-bit value) to the instrument's
+  // points, in the host's byte order. `I_or_Q` "Q" drops the marker bits;
+  // any other text ("I") keeps them. The caller reads the 102-byte header
+  // first, then per block 2 * numbufsize bytes (a short last block is
+  // converted whole; only the points that remain are sent).
+  static void convert_AWG(std::int64_t numbufsize, std::int16_t *numbuf, const std::string &I_or_Q);
+
+  // Re-reads both sources from disk (a file that has gone empties its name,
+  // size and count) and classifies them again, then runs the checks before
+  // a download in their order. On success `error_active` is false and
+  // `convert_flg` tells whether the sources are converted (ASCII or AWG);
+  // on failure `error_active` is true and `error_text` holds the message
+  // (`convert_flg` is untouched when a name check failed).
+  void check_source_files(bool &convert_flg, bool &error_active, std::string &error_text);
+
+  // With `Auto_name` checked, sets the waveform name from the I name;
+  // `i_position` is the 1-based position of the letter replaced to find the
+  // Q file, -1 when none was.
+  void destination_filename(std::int64_t i_position);
 
   // ---- GPIB link discovery ---------------------------------------------
   // Each operation runs with failures suppressed (gpib_pending), writes the
@@ -219,6 +280,12 @@ class TALMER_ARB {
 
  private:
   // ---- private: source waveform files ----------------------------------
+  void classify_source(const text_box &name, const label &length, std::string &filetype, std::int64_t &count);
+  // Writes a size caption and classifies the source even when the caption
+  // already read so (another file of the same size, or a file rewritten).
+  void show_source_length(label &length, const std::string &caption);
+  void choose_source(text_box &box, label &length, bool empty_first);
+  void reread_source(text_box &box, label &length, std::int64_t &count);
 
   // ---- private: GPIB link discovery ------------------------------------
   void gpib_trace(const std::string &step);

@@ -460,11 +460,11 @@ TEST_F(driver_fixture, a_converted_source_without_its_reader_fails_instead_of_se
 TEST(gpib_download, reads_the_window_and_shows_its_messages_on_the_panel) {
   talmer::platform::fake_os os;
   talmer::ui::TALMER_ARB w(os);
-  w.destination.set_text("wave1");
-  w.points.set_caption("16");
-  w.Swap.set_text("No");
   w.I_source.set_text("a.bin");
   w.Q_source.set_text("b.txt");
+  w.destination.set_text("wave1");  // typed after the I file, so it wins over the automatic name
+  w.points.set_caption("16");
+  w.Swap.set_text("No");
   w.i_points = 16;
   w.q_points = 16;
   w.i_filetype = "BINARY";
