@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "ui/qt/file_chooser_dialog.h"
 #include "ui/qt/main_window.h"
 #include "ui/talmer_arb.h"
 
@@ -56,6 +57,7 @@ int main(int argc, char **argv) {
   talmer::platform::real_os os;
   talmer::ui::TALMER_ARB window(os);
   talmer::ui::qt::main_window view(window, &os);
+  talmer::ui::qt::install_file_chooser(window, &view, [&view] { view.guard().after_nested_loop(); });
   if (!view.load()) return view.end_status().value_or(0);
   view.show();
   const int status = QApplication::exec();

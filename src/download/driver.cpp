@@ -213,17 +213,5 @@ void gpib_download(ui::TALMER_ARB &w, download_link &link, point_source_opener &
   w.show_message(r.message);
 }
 
-std::unique_ptr<point_source> standard_opener::open(source_format format, channel ch,
-                                                    const std::string &path) {
-  switch (format) {
-    case source_format::binary:
-      return binary_point_source::open(path);
-    case source_format::ascii:
-      return ascii_ ? ascii_(ch, path) : nullptr;
-    case source_format::awg:
-      return awg_ ? awg_(ch, path) : nullptr;
-  }
-  return nullptr;
-}
 
 }  // namespace talmer::download

@@ -78,18 +78,17 @@ void gpib_download(ui::TALMER_ARB &w, download_link &link, point_source_opener &
                    const std::string &gpibcard, const std::string &intfc, int Talmeraddr,
                    bool convert_flg, bool &error_active, std::string &error_text);
 
-// Opens sources with the reader of each format: BINARY files here, ASCII
-// and AWG files with the factories of the source waveform files subsystem.
-// A factory returns nullptr when the file cannot be opened.
+// Opens sources through the OS layer with the reader of each format.
 class standard_opener : public point_source_opener {
  public:
-  using factory = std::function<std::unique_ptr<point_source>(channel, const std::string &path)>;
-  standard_opener(factory ascii, factory awg) : ascii_(std::move(ascii)), awg_(std::move(awg)) {}
+  explicit standard_opener(platform::os &os) : os_(os) {}
   std::unique_ptr<point_source> open(source_format format, channel ch,
-                                     const std::string &path) override;
+                                     const std::string &path) override {
+    return open_point_source(os_, format, ch, path);
+  }
 
  private:
-  factory ascii_, awg_;
+  platform::os &os_;
 };
 
 }  // namespace talmer::download

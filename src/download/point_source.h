@@ -24,7 +24,8 @@
 
 #include "download/commands.h"
 #include "download/download_link.h"
-#include "platform/file_reader.h"
+#include "platform/platform.h"
+#include "sources/ascii_points.h"
 
 namespace talmer::download {
 
@@ -33,7 +34,7 @@ class point_source {
   virtual ~point_source() = default;
 
   // Fills elements 0 to n-1 of `buffer` with the next `n` points of the
-  // file (0 < n <= 8192), continuing where the last chunk stopped. Elements
+  // file (0 < n <= buffer.size()), continuing where the last chunk stopped. Elements
   // from n on may be changed too; they are never sent.
   //
   // Returns false when the n points cannot all be delivered: the file
@@ -44,7 +45,7 @@ class point_source {
   //
   // `dataerror` is set (never cleared) when a point was invalid or out of
   // range and stored as 0 (ASCII only).
-  virtual bool read_chunk(chunk_span buffer, std::int64_t n, bool &dataerror) = 0;
+  virtual bool read_chunk(std::span<std::int16_t> buffer, std::int64_t n, bool &dataerror) = 0;
 
   // The sample clock in Hz read from an AWG2021 header when the source
   // opened; 0 for every other source.
@@ -70,14 +71,44 @@ class point_source_opener {
 // BINARY sources: the file's bytes as they stand.
 class binary_point_source : public point_source {
  public:
-  explicit binary_point_source(platform::file_reader file) : file_(std::move(file)) {}
-  // nullptr when the file cannot be opened.
-  static std::unique_ptr<binary_point_source> open(const std::string &path);
-
-  bool read_chunk(chunk_span buffer, std::int64_t n, bool &dataerror) override;
+  explicit binary_point_source(std::unique_ptr<platform::input_file> file) : file_(std::move(file)) {}
+  bool read_chunk(std::span<std::int16_t> buffer, std::int64_t n, bool &dataerror) override;
 
  private:
-  platform::file_reader file_;
+  std::unique_ptr<platform::input_file> file_;
 };
+
+// ASCII sources: the numbers of the text, converted as they are read.
+class ascii_point_source : public point_source {
+ public:
+  explicit ascii_point_source(std::unique_ptr<platform::input_file> file)
+      : file_(std::move(file)), reader_(*file_) {}
+  bool read_chunk(std::span<std::int16_t> buffer, std::int64_t n, bool &dataerror) override;
+
+ private:
+  std::unique_ptr<platform::input_file> file_;
+  sources::ascii_reader reader_;
+};
+
+// AWG2021 sources: the 102-byte header, then words converted in place into
+// instrument points (marker bits kept on the I channel only).
+class awg_point_source : public point_source {
+ public:
+  // nullptr when the header cannot be read in full.
+  static std::unique_ptr<awg_point_source> open(std::unique_ptr<platform::input_file> file, channel ch);
+  bool read_chunk(std::span<std::int16_t> buffer, std::int64_t n, bool &dataerror) override;
+  std::int32_t sample_clock() const override { return clock_; }
+
+ private:
+  awg_point_source(std::unique_ptr<platform::input_file> file, channel ch) : file_(std::move(file)), ch_(ch) {}
+  std::unique_ptr<platform::input_file> file_;
+  channel ch_;
+  std::int32_t clock_ = 0;
+};
+
+// Opens a channel's source file through the OS layer with the reader of
+// its format; every link (GPIB and RS-232) reads its sources through this.
+std::unique_ptr<point_source> open_point_source(platform::os &os, source_format format, channel ch,
+                                                const std::string &path);
 
 }  // namespace talmer::download

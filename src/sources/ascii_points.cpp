@@ -182,4 +182,15 @@ std::int64_t ascii_reader::read_points(std::int16_t *out, std::int64_t n, bool &
   return i;
 }
 
+void get_ascii_points(ascii_reader &source, std::int16_t *numbuf, std::int64_t numbufsize,
+                      std::int64_t num_wfm_points, bool &dataerror) {
+  const std::int64_t n = std::min(num_wfm_points, numbufsize);
+  if (n <= 0) return;
+  const std::int64_t got = source.read_points(numbuf, n, dataerror);
+  if (got < n) {
+    std::fill(numbuf + got, numbuf + n, std::int16_t{0});
+    dataerror = true;
+  }
+}
+
 }  // namespace talmer::sources

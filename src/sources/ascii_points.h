@@ -97,6 +97,14 @@ class ascii_reader {
   bool read_failed_ = false;
 };
 
+// Fills the next min(numbufsize, num_wfm_points) points of `numbuf` from
+// `source`. When the text ends before them (the file shrank after it was
+// counted) the reader stops at once: the missing points are 0 and
+// `dataerror` is set.
+void get_ascii_points(ascii_reader &source, std::int16_t *numbuf, std::int64_t numbufsize,
+                      std::int64_t num_wfm_points, bool &dataerror);
+
+
 namespace detail {
 // The token counters by instruction set, for tests and benchmarks: each
 // counts the token starts in p[0..n-1]; `in_token` tells whether the byte

@@ -91,14 +91,7 @@ std::int64_t TALMER_ARB::ascii_numpoints(const std::string &name) {
 
 void TALMER_ARB::get_ascii_points(sources::ascii_reader &source, std::int16_t *numbuf, std::int64_t numbufsize,
                                   std::int64_t num_wfm_points, bool &dataerror) {
-  const std::int64_t n = std::min(num_wfm_points, numbufsize);
-  if (n <= 0) return;
-  const std::int64_t got = source.read_points(numbuf, n, dataerror);
-  if (got < n) {
-    // The file ended before its counted points: stop at once.
-    std::fill(numbuf + got, numbuf + n, std::int16_t{0});
-    dataerror = true;
-  }
+  sources::get_ascii_points(source, numbuf, numbufsize, num_wfm_points, dataerror);
 }
 
 // ---- AWG2021 files -----------------------------------------------------------

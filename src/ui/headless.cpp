@@ -1,5 +1,7 @@
 #include "ui/headless.h"
 
+#include "download/progress_printer.h"
+
 #include <charconv>
 #include <ostream>
 
@@ -125,7 +127,10 @@ int run_headless(TALMER_ARB &w, const headless_options &o, std::ostream &out, st
   if (o.q_path) choose_file(*o.q_path, w.Select_Q);
   if (o.name) w.destination.set_text(*o.name);
   if (o.debug) w.debug_active = vb_true;
-  if (o.download) w.Start_dwnld.click();
+  if (o.download) {
+    download::progress_printer progress(w, err);
+    w.Start_dwnld.click();
+  }
   printer.flush();
   if (o.show) show_state(w, out);
   out << std::flush;

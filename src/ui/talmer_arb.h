@@ -302,6 +302,9 @@ class TALMER_ARB {
   std::unique_ptr<ravlink::call_layer> gpib_ravlink_;
 
   // ---- private: download -----------------------------------------------
+  // Steps of a GPIB download after validation: discovery, then the link of
+  // the card family found.
+  void gpib_download_run(bool convert_flg, bool &error_active, std::string &error_text);
 
   // ---- private: serial link --------------------------------------------
   struct serial_run;

@@ -411,7 +411,8 @@ std::string file_bytes(std::size_t n, unsigned seed) {
 TEST_F(driver_fixture, binary_files_reach_the_wire_in_file_order_or_with_pairs_reversed) {
   const std::string i_bytes = file_bytes(2 * 10000, 1), q_bytes = file_bytes(2 * 10000, 2);
   temp_file fi(i_bytes), fq(q_bytes);
-  standard_opener files(nullptr, nullptr);
+  talmer::platform::real_os real;
+  standard_opener files(real);
   for (bool swap_yes : {false, true}) {
     recording_link l(calls);
     l.replies = link.replies;
@@ -433,7 +434,8 @@ TEST_F(driver_fixture, binary_files_reach_the_wire_in_file_order_or_with_pairs_r
 
 TEST_F(driver_fixture, a_binary_file_that_shrank_fails_the_channel_without_stale_bytes) {
   temp_file fi(file_bytes(2 * 9000, 3));
-  standard_opener files(nullptr, nullptr);
+  talmer::platform::real_os real;
+  standard_opener files(real);
   req.i = {10000, fi.path.string(), "BINARY"};  // counted when the file was longer
   req.q = {0, "", "BINARY"};
   req.points_caption = "10000";
@@ -444,15 +446,17 @@ TEST_F(driver_fixture, a_binary_file_that_shrank_fails_the_channel_without_stale
   EXPECT_EQ(calls.back(), "abort_link");
 }
 
-TEST_F(driver_fixture, a_converted_source_without_its_reader_fails_instead_of_sending_raw_bytes) {
+TEST_F(driver_fixture, an_awg_file_shorter_than_its_header_fails_instead_of_sending_raw_bytes) {
   temp_file fi(file_bytes(64, 4));
-  standard_opener files(nullptr, nullptr);
-  req.i = {32, fi.path.string(), "ASCII"};
+  talmer::platform::real_os real;
+  standard_opener files(real);
+  req.i = {32, fi.path.string(), "AWG"};
   req.q = {0, "", "BINARY"};
   req.points_caption = "32";
   req.convert_flg = true;
   const download_result r = send_over_link(link, files, req, panel, nullptr);
   EXPECT_EQ(r.error_text, source_read_failed_text(channel::I, fi.path.string()));
+  EXPECT_EQ(calls.back(), "abort_link");
 }
 
 // ---- The window's GPIB download -----------------------------------------------------

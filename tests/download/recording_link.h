@@ -110,7 +110,7 @@ class scripted_source : public point_source {
   bool set_dataerror = false;
   std::int32_t clock = 0;
 
-  bool read_chunk(chunk_span buffer, std::int64_t n, bool &dataerror) override {
+  bool read_chunk(std::span<std::int16_t> buffer, std::int64_t n, bool &dataerror) override {
     if (chunk_++ == failing_chunk) return false;
     if (pos_ + static_cast<std::size_t>(n) > points_.size()) return false;
     for (std::int64_t k = 0; k < n; ++k) buffer[static_cast<std::size_t>(k)] = points_[pos_++];
