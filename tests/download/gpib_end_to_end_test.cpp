@@ -154,7 +154,18 @@ TEST_P(every_example, is_stored_byte_for_byte) {
     }
     std::ofstream(big_i, std::ios::binary) << bin;
     std::ofstream(big_q, std::ios::binary) << txt;
+    // Exactly two full chunks.
+    std::ofstream(base / "two_i.bin", std::ios::binary) << bin.substr(0, 2 * 16384);
+    // Tokens that are no point: each is stored as 0 and reported.
+    std::ofstream(base / "bad_q.txt", std::ios::binary) << "-32768 32767 32768 65535 65536 98303 abc 98304 -32769 1.5\r\n"
+                                                   "2.5,-0.5,1e3,,7 8\t9 10 11 12 13";
   }
+  const std::string two_i = (base / "two_i.bin").string(), bad_q = (base / "bad_q.txt").string();
+  const std::string data_error = done + "\\n\\rOne or more data points invalid or out-of-range.";
+  rows.push_back({"two full chunks", {"--auto-q", "off", "--swap", "No", "--i", two_i, "--name", "two"}, "two", two_i.c_str(),
+                  nullptr, false, done.c_str()});
+  rows.push_back({"ascii with bad tokens", {"--auto-q", "off", "--q", bad_q, "--name", "bad"}, "bad", nullptr, bad_q.c_str(),
+                  false, data_error.c_str()});
   rows.push_back({"several chunks", {"--convert", "No", "--swap", "Yes", "--i", big_i, "--q", big_i, "--name", "big"}, "big",
                   big_i.c_str(), big_i.c_str(), true, done.c_str()});
   rows.push_back({"several chunks, ascii", {"--auto-q", "off", "--q", big_q, "--name", "big"}, "big", nullptr, big_q.c_str(),
