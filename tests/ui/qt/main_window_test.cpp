@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMetaObject>
@@ -16,6 +17,7 @@
 #include <QStyleFactory>
 #include <QTest>
 #include <QTimer>
+#include <cstdlib>
 #include <memory>
 #include <stdexcept>
 
@@ -322,6 +324,32 @@ TEST_F(window_fixture, grab_of_the_whole_window) {
   EXPECT_EQ(shot.pixelColor(widget("msgsbkgd")->geometry().center().x(), widget("msgsbkgd")->y() + 4),
             QColor(0, 192, 208));
 }
+
+#ifdef TALMER_SIM_LIBDIR
+// Start Download against the simulated libraries: the window finds them
+// through TALMER_ARB_LIBDIR (set before its first library load), downloads,
+// and hands its inputs back.
+TEST_F(window_fixture, start_download_over_the_simulated_gpib_libraries) {
+  const QString store = QDir::temp().filePath(QStringLiteral("talmer_qt_download_%1").arg(QCoreApplication::applicationPid()));
+  QDir(store).removeRecursively();
+  ASSERT_TRUE(QDir().mkpath(store));
+  setenv("TALMER_ARB_LIBDIR", TALMER_SIM_LIBDIR, 1);
+  setenv("TALMER_SIM_TIMEOUT_SCALE", "0.01", 1);
+  setenv("TALMER_SIM_STORE", store.toLocal8Bit().constData(), 1);
+  w.show_file_chooser = [&] { w.getfile = TALMER_SOURCE_DIR "/examples/sine_i.bin"; };
+  QTest::mouseClick(widget("Select_I"), Qt::LeftButton);
+  ASSERT_EQ(w.Q_source.text(), TALMER_SOURCE_DIR "/examples/sine_q.bin");
+  QTest::mouseClick(widget("Start_dwnld"), Qt::LeftButton);
+  EXPECT_EQ(panel_text(), "Done with download.");
+  EXPECT_EQ(w.msgsbkgd.fill(), panel_teal);
+  EXPECT_EQ(w.Talmerid.text(), "19");
+  for (const char *name : {"Start_dwnld", "PgmExit", "destination", "Select_I", "Select_Q", "Swap", "Talmerid"})
+    EXPECT_TRUE(widget(name)->isEnabled()) << name;
+  EXPECT_EQ(QFileInfo(store + QStringLiteral("/arbi_sine.bin")).size(), 8192);
+  EXPECT_EQ(QFileInfo(store + QStringLiteral("/arbq_sine.bin")).size(), 8192);
+  QDir(store).removeRecursively();
+}
+#endif
 
 // These end the program; they come last, since the end also tells every
 // event loop of the test binary to exit.
