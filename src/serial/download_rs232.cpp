@@ -220,6 +220,11 @@ bool TALMER_ARB::serial_send_channel(serial_run &run, char channel) {
     return false;
   };
 
+  // A header announces at most 9 digits of bytes.
+  if (!download::block_fits(total)) {
+    run.error_text = download::too_long_text();
+    return false;
+  }
   show_now(panel_green, is_i ? sl::downloading_i_text : sl::downloading_q_text);
   os().sleep_ms(1000);
 

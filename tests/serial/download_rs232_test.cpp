@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "download/commands.h"
+#include "download/download_rules.h"
 #include "platform/fake_os.h"
 #include "serial/serial_rules.h"
 #include "serial/serial_support.h"
@@ -630,4 +632,14 @@ TEST_F(download_fixture, without_the_rules_of_the_other_subsystems_nothing_is_op
   EXPECT_TRUE(error_active);
   EXPECT_FALSE(error_text.empty());
   EXPECT_TRUE(os.serial_open_attempts.empty());
+}
+
+TEST_F(download_fixture, a_channel_longer_than_a_block_header_can_announce_is_refused_before_its_command) {
+  fake_talmer &t = talmer_on(1);
+  binary_i(ramp(16));
+  w.i_points = talmer::download::max_block_points + 1;  // a 10-digit byte count
+  run();
+  expect_failure(talmer::download::too_long_text());
+  EXPECT_TRUE(t.blocks.empty());
+  EXPECT_EQ(lines[1]->written.find("mmem:data"), std::string::npos);
 }

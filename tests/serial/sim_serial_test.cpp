@@ -9,8 +9,7 @@
 #ifdef TALMER_SIM_PATH
 
 #include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -21,88 +20,19 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <thread>
 #include <vector>
 
 #include "platform/fake_os.h"
+#include "support/serial_sim.h"
 #include "ui/talmer_arb.h"
-
-extern char **environ;
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string read_all(const fs::path &p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// A fresh folder under the system's temporary folder, removed at the end.
-struct temp_dir {
-  fs::path path;
-  temp_dir() {
-    std::string tmpl = (fs::temp_directory_path() / "talmer-simser-XXXXXX").string();
-    if (mkdtemp(tmpl.data()) != nullptr) path = tmpl;
-  }
-  ~temp_dir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-};
-
-// talmer-sim serial as a child process, with its output in a log file.
-class sim_process {
- public:
-  sim_process(const fs::path &dir, const std::string &name, const std::vector<std::string> &options)
-      : link_(dir / (name + ".tty")), store_(dir / (name + "-store")), log_(dir / (name + ".log")) {
-    fs::create_directories(store_);
-    std::vector<std::string> args{TALMER_SIM_PATH, "serial", "--link", link_.string(), "--store", store_.string()};
-    args.insert(args.end(), options.begin(), options.end());
-    std::vector<char *> argv;
-    for (auto &a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&fa, 1, 2);
-    if (posix_spawn(&pid_, argv[0], &fa, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&fa);
-    // Ready once it has said where it listens (generous: a loaded machine).
-    for (int i = 0; i < 400 && pid_ > 0 && !ready(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
-  }
-  ~sim_process() { stop(); }
-
-  bool ready() const { return read_all(log_).find("serial instrument on") != std::string::npos; }
-  const fs::path &link() const { return link_; }
-  fs::path stored(const std::string &file) const { return store_ / file; }
-
-  // Ends the instrument (if it is still running) and returns its output.
-  std::string stop() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      int st = 0;
-      bool ended = false;
-      for (int i = 0; i < 400 && !ended; ++i) {
-        ended = waitpid(pid_, &st, WNOHANG) == pid_;
-        if (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(25));
-      }
-      if (!ended) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, &st, 0);
-      }
-      pid_ = -1;
-    }
-    return read_all(log_);
-  }
-
- private:
-  fs::path link_, store_, log_;
-  pid_t pid_ = -1;
-};
+using serial_sim::read_all;
+using serial_sim::sim_process;
+using serial_sim::temp_dir;
 
 // A serial device that never answers: a pseudo-terminal whose other end
 // this test holds and never reads.
@@ -233,7 +163,7 @@ class sim_examples : public ::testing::TestWithParam<example_row> {};
 TEST_P(sim_examples, the_instrument_stores_exactly_the_expected_bytes) {
   const example_row &r = GetParam();
   temp_dir dir;
-  sim_process sim(dir.path, "talmer", fast_line);
+  sim_process sim(TALMER_SIM_PATH, dir.path, "talmer", fast_line);
   ASSERT_TRUE(sim.ready()) << sim.stop();
   const auto res = run_cli({{1, sim.link().string()}},
                            std::string("--link rs232 --address 'Comm 1' --name wave1 ") + r.options + " --i " +
@@ -271,7 +201,7 @@ TEST(sim_serial, finds_the_instrument_on_port_3_behind_a_missing_and_a_silent_po
   // byte must arrive, in order, without overrun.
   std::vector<std::string> options{"--line-rate", "0",   "--buffer-size", "512", "--high-mark",
                                    "384",         "--low-mark", "128",    "--drain-rate",  "8000"};
-  sim_process sim(dir.path, "talmer", options);
+  sim_process sim(TALMER_SIM_PATH, dir.path, "talmer", options);
   ASSERT_TRUE(sim.ready()) << sim.stop();
   // Port 1 names no device, port 2 never answers, port 4 is missing too.
   const auto res = run_cli({{2, silent.path}, {3, sim.link().string()}},
@@ -288,7 +218,7 @@ TEST(sim_serial, finds_the_instrument_on_port_3_behind_a_missing_and_a_silent_po
 
 TEST(sim_serial, a_chosen_port_that_does_not_exist_is_named_in_the_message) {
   temp_dir dir;
-  sim_process sim(dir.path, "talmer", fast_line);
+  sim_process sim(TALMER_SIM_PATH, dir.path, "talmer", fast_line);
   ASSERT_TRUE(sim.ready()) << sim.stop();
   const auto res = run_cli({{1, sim.link().string()}}, "--link rs232 --address 'Comm 4' --i " + examples +
                                                            "sine_i.bin --download --show");
@@ -343,7 +273,7 @@ struct sim_fault : ::testing::Test {
 };
 
 TEST_F(sim_fault, an_xoff_never_followed_by_xon_fails_the_channel_after_60_seconds) {
-  sim_process sim(dir.path, "talmer",
+  sim_process sim(TALMER_SIM_PATH, dir.path, "talmer",
                   {"--line-rate", "0", "--buffer-size", "256", "--high-mark", "128", "--low-mark", "64",
                    "--drain-rate", "1000", "--fault", "xoff-stuck"});
   ASSERT_TRUE(sim.ready()) << sim.stop();
@@ -363,7 +293,7 @@ TEST_F(sim_fault, an_xoff_never_followed_by_xon_fails_the_channel_after_60_secon
 }
 
 TEST_F(sim_fault, a_line_that_drops_mid_transfer_fails_the_channel_at_once) {
-  sim_process sim(dir.path, "talmer", {"--line-rate", "0", "--drain-rate", "200000", "--fault", "drop-after=1000"});
+  sim_process sim(TALMER_SIM_PATH, dir.path, "talmer", {"--line-rate", "0", "--drain-rate", "200000", "--fault", "drop-after=1000"});
   ASSERT_TRUE(sim.ready()) << sim.stop();
   start(sim);
   run();
