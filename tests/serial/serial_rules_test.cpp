@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "download/download_rules.h"
 #include "platform/platform.h"
 #include "serial/serial_rules.h"
 

@@ -165,9 +165,10 @@ TEST_P(sim_examples, the_instrument_stores_exactly_the_expected_bytes) {
   temp_dir dir;
   sim_process sim(TALMER_SIM_PATH, dir.path, "talmer", fast_line);
   ASSERT_TRUE(sim.ready()) << sim.stop();
-  const auto res = run_cli({{1, sim.link().string()}},
+  auto res = run_cli({{1, sim.link().string()}},
                            std::string("--link rs232 --address 'Comm 1' --name wave1 ") + r.options + " --i " +
                                examples + r.i_file + " --q " + examples + r.q_file + " --download --show");
+  EXPECT_TRUE(sim.wait_stored("arbq_wave1.bin", 8192));
   const std::string log = sim.stop();
   ASSERT_EQ(res.status, 0) << res.out << log;
   EXPECT_EQ(res.state["Messages"], r.done) << res.out;
@@ -204,9 +205,10 @@ TEST(sim_serial, finds_the_instrument_on_port_3_behind_a_missing_and_a_silent_po
   sim_process sim(TALMER_SIM_PATH, dir.path, "talmer", options);
   ASSERT_TRUE(sim.ready()) << sim.stop();
   // Port 1 names no device, port 2 never answers, port 4 is missing too.
-  const auto res = run_cli({{2, silent.path}, {3, sim.link().string()}},
+  auto res = run_cli({{2, silent.path}, {3, sim.link().string()}},
                            "--link rs232 --address auto --name wave1 --swap No --i " + examples +
                                "sine_i.bin --q " + examples + "sine_q.bin --download --show");
+  EXPECT_TRUE(sim.wait_stored("arbq_wave1.bin", 8192));
   const std::string log = sim.stop();
   ASSERT_EQ(res.status, 0) << res.out << log;
   EXPECT_EQ(res.state["Talmerid"], "Comm 3");
@@ -220,7 +222,7 @@ TEST(sim_serial, a_chosen_port_that_does_not_exist_is_named_in_the_message) {
   temp_dir dir;
   sim_process sim(TALMER_SIM_PATH, dir.path, "talmer", fast_line);
   ASSERT_TRUE(sim.ready()) << sim.stop();
-  const auto res = run_cli({{1, sim.link().string()}}, "--link rs232 --address 'Comm 4' --i " + examples +
+  auto res = run_cli({{1, sim.link().string()}}, "--link rs232 --address 'Comm 4' --i " + examples +
                                                            "sine_i.bin --download --show");
   sim.stop();
   EXPECT_EQ(res.status, 1) << res.out;

@@ -70,6 +70,18 @@ class sim_process {
   const fs::path &link() const { return link_; }
   fs::path stored(const std::string &file) const { return store_ / file; }
 
+  // Waits (at most `timeout_ms`) until the instrument has stored `file`
+  // with `bytes` bytes: it takes its input at its own drain rate, so it
+  // may still be at work when the program has sent the last byte.
+  bool wait_stored(const std::string &file, std::uintmax_t bytes, int timeout_ms = 20000) const {
+    std::error_code ec;
+    for (int waited = 0;; waited += 25) {
+      if (fs::file_size(store_ / file, ec) == bytes && !ec) return true;
+      if (waited >= timeout_ms) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+  }
+
   // Ends the instrument (if it is still running) and returns its output.
   std::string stop() {
     if (pid_ > 0) {

@@ -403,6 +403,7 @@ TEST_F(window_fixture, start_download_over_rs232_reaches_the_simulated_instrumen
   EXPECT_EQ(panel_text().toStdString(), "Done with download.");
   EXPECT_EQ(w.Talmerid.text(), "Comm 1");
   EXPECT_TRUE(w.Start_dwnld.enabled());
+  EXPECT_TRUE(sim.wait_stored("arbq_wave1.bin", 8192));
   sim.stop();
   EXPECT_TRUE(serial_sim::read_all(sim.stored("arbi_wave1.bin")) == serial_sim::read_all(example));
   EXPECT_TRUE(serial_sim::read_all(sim.stored("arbq_wave1.bin")) ==
