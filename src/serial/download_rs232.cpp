@@ -55,6 +55,14 @@ void TALMER_ARB::download_RS232(bool convert_flg, bool &error_active, std::strin
     return;
   }
 
+  // A block header announces at most 9 digits of bytes: refuse a channel
+  // longer than that before anything is sent.
+  if ((i_points > 0 && !download::block_fits(i_points)) || (q_points > 0 && !download::block_fits(q_points))) {
+    error_text = download::too_long_text();
+    error_active = true;
+    return;
+  }
+
   rs232.OutBufferSize = 2 * sl::block_points;
   const std::string entry = Talmerid.text();
   if (entry == "Auto Detect") show_now(panel_teal, sl::finding_port_text);
@@ -220,11 +228,6 @@ bool TALMER_ARB::serial_send_channel(serial_run &run, char channel) {
     return false;
   };
 
-  // A header announces at most 9 digits of bytes.
-  if (!download::block_fits(total)) {
-    run.error_text = download::too_long_text();
-    return false;
-  }
   show_now(panel_green, is_i ? sl::downloading_i_text : sl::downloading_q_text);
   os().sleep_ms(1000);
 
