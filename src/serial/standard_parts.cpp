@@ -29,7 +29,7 @@ talmer::serial::serial_download_parts TALMER_ARB::standard_serial_parts() {
     return std::string();
   };
   p.store_prefix = [](char ch, const std::string &name) { return download::store_prefix(channel_of(ch), name); };
-  p.block_header = [](std::int64_t points) { return download::block_header(points); };
+  p.block_header = [](std::int64_t n) { return download::block_header(n); };
   p.is_talmer = [](const std::string &r) { return gpib::identifies_talmer(r); };
   p.has_arb_option = [](const std::string &r) { return gpib::has_arb_option(r); };
   p.arb_running = [](const std::string &r) { return download::arb_running(r); };
