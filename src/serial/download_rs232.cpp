@@ -5,7 +5,9 @@
 #include <span>
 #include <vector>
 
-#include "serial/channel_reader.h"
+#include "download/commands.h"
+#include "download/download_rules.h"
+#include "download/point_source.h"
 #include "serial/serial_rules.h"
 #include "ui/talmer_arb.h"
 
@@ -49,6 +51,14 @@ void TALMER_ARB::download_RS232(bool convert_flg, bool &error_active, std::strin
 
   if (!serial_parts.complete()) {
     error_text = "The RS232 download is not available in this build.";
+    error_active = true;
+    return;
+  }
+
+  // A block header announces at most 9 digits of bytes: refuse a channel
+  // longer than that before anything is sent.
+  if ((i_points > 0 && !download::block_fits(i_points)) || (q_points > 0 && !download::block_fits(q_points))) {
+    error_text = download::too_long_text();
     error_active = true;
     return;
   }
@@ -170,15 +180,15 @@ bool TALMER_ARB::serial_check_instrument(serial_run &run) {
   if (!serial_query(run, instrument_query::selected_waveform, 200)) return false;
   const std::string name = destination.text();
   if (serial_parts.names_selected_waveform(run.reply, name) && run.arb_on) {
-    error_text = sl::replace_refused_text(name);
+    error_text = download::replace_blocked_text(name);
     return false;
   }
 
   if (!serial_query(run, instrument_query::memory_catalog, 200)) return false;
-  const bool parsed = serial_parts.check_avail_memory(run.reply, run.error_active, error_text);
+  const download::memory_check room = serial_parts.check_avail_memory(run.reply, run.error_active, error_text);
   if (run.error_active) return false;
-  if (!parsed || rs232.pending_error() != comm_error::none) {
-    error_text = sl::memory_io_text;
+  if (room == download::memory_check::unparsable || rs232.pending_error() != comm_error::none) {
+    error_text = std::string(download::unknown_io_error_text);
     return false;
   }
   return true;
@@ -224,19 +234,22 @@ bool TALMER_ARB::serial_send_channel(serial_run &run, char channel) {
   // The source is opened before the command goes out, so that a file that
   // vanished since it was checked leaves no half-begun block behind.
   if (is_i) run.clock = 0;
-  auto reader = sl::channel_reader::open(serial_parts, path, filetype, run.convert_flg, channel);
+  const download::channel ch = is_i ? download::channel::I : download::channel::Q;
+  auto reader = download::open_point_source(os(), download::reader_for(run.convert_flg, filetype), ch, path);
   if (!reader) return fail();
-  if (is_i) run.clock = reader->clock();
+  // Only the I source's clock is used; the Q header is skipped.
+  if (is_i) run.clock = reader->sample_clock();
 
   if (rs232.Output(serial_parts.store_prefix(channel, destination.text())) != comm_error::none) return fail();
   if (rs232.Output(serial_parts.block_header(total)) != comm_error::none) return fail();
 
   const bool swap = Swap.text() == "Yes" || run.convert_flg;
   std::int64_t remaining = total;
+  download_progress.start(total, channel);
   while (remaining > 0) {
-    if (!reader->next_block(run.block, remaining, run.dataerror)) return fail();
-    if (swap) sl::swap_sample_bytes(run.block);
     const std::int64_t count = std::min<std::int64_t>(sl::block_points, remaining);
+    if (!reader->read_chunk(run.block, count, run.dataerror)) return fail();
+    if (swap) sl::swap_sample_bytes(run.block);
     run.wire.clear();
     sl::append_wire_bytes(std::span<const std::int16_t>(run.block).first(static_cast<std::size_t>(count)), run.wire);
     const sl::block_plan plan = sl::plan_block(2 * count);
@@ -252,7 +265,7 @@ bool TALMER_ARB::serial_send_channel(serial_run &run, char channel) {
       if (!serial_wait_drained(os().now_ms() + sl::instrument_timeout_ms)) return fail();
     }
     remaining -= count;
-    if (serial_parts.progress) serial_parts.progress(channel, total - remaining, total);
+    download_progress.advance(total - remaining);
   }
   if (rs232.Output("\n") != comm_error::none) return fail();
   if (!serial_wait_drained(os().now_ms() + sl::instrument_timeout_ms)) return fail();

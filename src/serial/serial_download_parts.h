@@ -1,16 +1,18 @@
 // What the serial download takes from other parts of the program: the
 // instrument's command texts and reply tests, the block header, the memory
-// check, the readers of converted sources, the completion message and the
-// progress display. The window holds one `serial_download_parts`; the
-// program fills it in once at start-up from the subsystems that own these
-// rules, so the serial path sends and judges exactly what the GPIB path
-// does. Raw BINARY sources are read by the serial download itself.
+// check and the completion message. The window fills its
+// `serial_download_parts` once, when it is built, with the rules of the
+// subsystems that own them (standard_serial_parts), so the serial path
+// sends and judges exactly what the GPIB path does; a test may put scripted
+// rules in their place. The sources are read by the readers every link
+// shares (download/point_source.h).
 #pragma once
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <string>
+
+#include "download/memory_check.h"
 
 namespace talmer::serial {
 
@@ -21,17 +23,6 @@ enum class instrument_query {
   arb_state,          // "rad:arb:stat?"
   selected_waveform,  // "rad:arb:wav?"
   memory_catalog,     // the I-memory catalog query
-};
-
-// An ASCII source opened for the transfer; destroying it closes the file.
-class ascii_points_source {
- public:
-  virtual ~ascii_points_source() = default;
-  // Fills the first min(numbufsize, num_wfm_points) points of `numbuf` from
-  // the next numbers of the file, in the host's byte order; sets
-  // `dataerror` (and never clears it) for an invalid or out-of-range value.
-  virtual void get_ascii_points(std::int16_t *numbuf, int numbufsize, std::int64_t num_wfm_points,
-                                bool &dataerror) = 0;
 };
 
 struct serial_download_parts {
@@ -52,18 +43,10 @@ struct serial_download_parts {
 
   // ---- Memory check ---------------------------------------------------
   // Judges the catalog reply against the window's waveform name and point
-  // count: sets `error_active` and `error_text` when the waveform does not
-  // fit. Returns false when the reply cannot be parsed.
-  std::function<bool(std::string &strbuf, bool &error_active, std::string &error_text)> check_avail_memory;
-
-  // ---- Converted sources ----------------------------------------------
-  // Opens an ASCII source for the transfer; nullptr when it cannot be read.
-  std::function<std::unique_ptr<ascii_points_source>(const std::string &path)> open_ascii_source;
-  // The sample clock in Hz of an AWG2021 file's 102-byte header.
-  std::function<std::int32_t(const std::uint8_t *hdrbuf)> extract_AWG_clock_freq;
-  // Converts the `numbufsize` raw AWG2021 words of `numbuf` in place into
-  // points of channel 'I' (markers kept) or 'Q'.
-  std::function<void(int numbufsize, std::int16_t *numbuf, char I_or_Q)> convert_AWG;
+  // count: `does_not_fit` sets `error_active` and `error_text`;
+  // `unparsable` when the reply cannot be read.
+  std::function<download::memory_check(std::string &strbuf, bool &error_active, std::string &error_text)>
+      check_avail_memory;
 
   // ---- Completion -----------------------------------------------------
   // The message of a successful download: "Done with download." with the
@@ -71,16 +54,10 @@ struct serial_download_parts {
   // line about invalid data points.
   std::function<std::string(bool convert_flg, std::int32_t awg_clock, bool dataerror)> done_message;
 
-  // ---- Progress (optional) ---------------------------------------------
-  // Called after each block of a channel with the points sent so far.
-  std::function<void(char channel, std::int64_t points_sent, std::int64_t points_total)> progress;
-
-  // True when every part the download needs is filled in (progress may
-  // stay empty).
+  // True when every part the download needs is filled in.
   bool complete() const {
     return query_text && store_prefix && block_header && is_talmer && has_arb_option && arb_running &&
-           names_selected_waveform && check_avail_memory && open_ascii_source && extract_AWG_clock_freq &&
-           convert_AWG && done_message;
+           names_selected_waveform && check_avail_memory && done_message;
   }
 };
 

@@ -59,11 +59,6 @@ block_plan plan_block(std::int64_t bytes) {
   return {bytes / group_bytes, bytes % group_bytes};
 }
 
-std::string replace_refused_text(const std::string &name) {
-  return "In order to replace '" + name + "', the ARB must be off, or '" + name +
-         "' must not be the selected waveform in the ARB.";
-}
-
 std::string permission_text(const std::string &port_entry, const std::string &device) {
   return port_entry + " (" + device + ") cannot be opened: permission denied.  Add your user to the "
          "dialout group and log in again.";

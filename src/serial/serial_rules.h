@@ -76,15 +76,10 @@ inline constexpr const char *not_on_computer_text = " not found on this computer
 inline constexpr const char *not_found_text = "Talmer not found.  Check Talmer's RS232 settings and the cable.";
 inline constexpr const char *lost_contact_text = "Lost contact with Talmer.";
 inline constexpr const char *no_option_text = "Talmer option QVX not found.";
-inline constexpr const char *memory_io_text = "Unknown I/O error while finding memory size.";
 inline constexpr const char *downloading_i_text = "Downloading I waveform.";
 inline constexpr const char *downloading_q_text = "Downloading Q waveform.";
 inline constexpr const char *i_failed_text = " Error for I download.";
 inline constexpr const char *q_failed_text = " Error for Q download.";
-
-// "In order to replace 'name', the ARB must be off, or 'name' must not be
-// the selected waveform in the ARB."
-std::string replace_refused_text(const std::string &name);
 
 // The message for a port whose device the user may not open.
 std::string permission_text(const std::string &port_entry, const std::string &device);

@@ -273,10 +273,11 @@ class TALMER_ARB {
   // The whole download over RS-232: port search, instrument checks, the
   // paced transfer of both channels and the completion message.
   void download_RS232(bool convert_flg, bool &error_active, std::string &error_text);
-  // The rules the serial download takes from the command set, the memory
-  // check, the source readers and the download's completion message;
-  // filled in by the program at start-up.
-  talmer::serial::serial_download_parts serial_parts;
+  // The rules the serial download takes from the command set, the reply
+  // tests, the memory check and the download's completion message; filled
+  // with the program's own rules when the window is built.
+  talmer::serial::serial_download_parts standard_serial_parts();
+  talmer::serial::serial_download_parts serial_parts = standard_serial_parts();
 
  private:
   // ---- private: source waveform files ----------------------------------

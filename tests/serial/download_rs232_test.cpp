@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "download/commands.h"
+#include "download/download_rules.h"
 #include "platform/fake_os.h"
 #include "serial/serial_rules.h"
 #include "serial/serial_support.h"
@@ -54,7 +56,13 @@ struct download_fixture : ::testing::Test {
   std::vector<std::pair<std::string, std::string>> panel;  // (colour, text) at each repaint of the text
 
   void SetUp() override {
-    w.serial_parts = serial_test::test_parts(mem);
+    // The program's own rules, with the catalog replies recorded.
+    auto check = w.serial_parts.check_avail_memory;
+    w.serial_parts.check_avail_memory = [this, check](std::string &strbuf, bool &ea, std::string &et) {
+      ++mem->calls;
+      mem->last_reply = strbuf;
+      return check(strbuf, ea, et);
+    };
     w.Auto_name.set_checked(false);
     w.auto_find_q.set_checked(false);
     w.serial_MouseDown();
@@ -113,6 +121,8 @@ struct download_fixture : ::testing::Test {
   void run(bool convert = false) {
     error_active = false;
     error_text = "";
+    // The point display the memory check compares with.
+    w.points.set_caption(std::to_string(std::max(w.i_points, w.q_points)));
     w.download_RS232(convert, error_active, error_text);
     // Every way out closes the port and switches notifications off.
     EXPECT_FALSE(w.rs232.PortOpen());
@@ -150,6 +160,9 @@ TEST_F(download_fixture, finds_the_instrument_on_port_3_after_two_silent_ports) 
   }
   EXPECT_EQ(t.commands, (std::vector<std::string>{"*IDN?", "DIAG:INFO:OPT?", "rad:arb:stat?", "rad:arb:wav?",
                                                   "mmem:cat? \"arbi:\""}));
+  // The memory check judged the whole catalog reply, once.
+  EXPECT_EQ(mem->calls, 1);
+  EXPECT_EQ(mem->last_reply.rfind("1024,500000,\"OTHER,BIN,8192\"\n", 0), 0u);
   ASSERT_EQ(t.blocks.size(), 1u);
   EXPECT_EQ(t.blocks[0].prefix, "mmem:data \"arbi:waveform1\", ");
   EXPECT_EQ(t.blocks[0].header, "#232");
@@ -320,7 +333,7 @@ INSTANTIATE_TEST_SUITE_P(
         check_row{"catalog_too_slow",
                   [](fake_talmer &tal) { tal.delay_ms["mmem:cat? \"arbi:\""] = 300; },  // slower than the wait
                   lost},
-        check_row{"memory_full", [](fake_talmer &tal) { tal.cat = "FULL,0\n"; },
+        check_row{"memory_full", [](fake_talmer &tal) { tal.cat = "1024,30,\"OTHER,BIN,8192\"\n"; },  // 15 points free
                   "Not enough memory to download 'waveform1'."},
         check_row{"catalog_unparsable", [](fake_talmer &tal) { tal.cat = "garbled\n"; },
                   "Unknown I/O error while finding memory size."}),
@@ -387,14 +400,15 @@ TEST_F(download_fixture, sends_blocks_of_2048_points_and_reports_progress_after_
   const auto points = ramp(5000);
   binary_i(points);
   std::vector<std::int64_t> sent;
-  w.serial_parts.progress = [&](char ch, std::int64_t done, std::int64_t total) {
-    EXPECT_EQ(ch, 'I');
-    EXPECT_EQ(total, 5000);
-    sent.push_back(done);
-  };
+  w.download_progress.observe([&](const progress &p) {
+    if (!p.active()) return;
+    EXPECT_EQ(p.channel(), 'I');
+    EXPECT_EQ(p.total(), 5000);
+    sent.push_back(p.done());
+  });
   run();
   expect_success();
-  EXPECT_EQ(sent, (std::vector<std::int64_t>{2048, 4096, 5000}));
+  EXPECT_EQ(sent, (std::vector<std::int64_t>{0, 2048, 4096, 5000}));
   ASSERT_EQ(t.blocks.size(), 1u);
   EXPECT_EQ(t.blocks[0].data, le_words(points));
 }
@@ -561,25 +575,29 @@ TEST_F(download_fixture, a_source_shorter_than_its_count_fails_the_channel_witho
 
 TEST_F(download_fixture, converted_awg_sources_send_msb_first_with_the_i_clock) {
   fake_talmer &t = talmer_on(1);
-  auto header = [](std::uint32_t clock) {
-    std::string h(102, '\0');
-    for (int i = 0; i < 4; ++i) h[static_cast<size_t>(i)] = static_cast<char>((clock >> (8 * i)) & 0xFF);
+  // A 102-byte header whose clock field (bytes 56 to 59) reads 100 MHz.
+  auto header = [](bool with_clock) {
+    std::string h(102, ' ');
+    const std::string clock = with_clock ? std::string("\x41\x97\xD7\x84", 4) : std::string(4, '\0');
+    h.replace(56, 4, clock);
     return h;
   };
-  const std::vector<std::int16_t> words{0x1234, static_cast<std::int16_t>(0xC001), -2, 7, 0, 0, 0, 0,
-                                        0,      0,                                 0,  0, 0, 0, 0, 0};
-  w.I_source.set_text(write_file("i.wfm", header(100000000) + le_words(words)));
-  w.Q_source.set_text(write_file("q.wfm", header(5) + le_words(words)));
+  // Words as the file stores them, most significant byte first: marker
+  // bits 13 and 14 and a 12-bit value.
+  std::string words = std::string("\x6F\xFE\x2F\xFE\x00\x01\x1F\xFF", 8) + std::string(24, '\0');
+  w.I_source.set_text(write_file("i.wfm", header(true) + words));
+  w.Q_source.set_text(write_file("q.wfm", header(false) + words));
   w.i_filetype = w.q_filetype = "AWG";
   w.i_points = w.q_points = 16;
   w.Swap.set_text("No");  // conversion swaps anyway
   run(true);
   expect_success();
-  EXPECT_EQ(w.Messages.caption(), "Done with download. clock 100000000");
+  EXPECT_EQ(w.Messages.caption(), "Done with download.  Set ARB Sample Clock Frequency to  100 MHz.");
   ASSERT_EQ(t.blocks.size(), 2u);
-  EXPECT_EQ(t.blocks[0].data.substr(0, 8), std::string("\x12\x34\xC0\x01\xFF\xFE\x00\x07", 8));
-  // The test conversion clears the two top bits of Q.
-  EXPECT_EQ(t.blocks[1].data.substr(0, 8), std::string("\x12\x34\x00\x01\x3F\xFE\x00\x07", 8));
+  // Instrument points: markers to bits 14 and 15, the value to bits 2 to 13.
+  EXPECT_EQ(t.blocks[0].data.substr(0, 8), std::string("\xFF\xF8\x7F\xF8\x00\x04\x3F\xFC", 8));
+  // Q carries no markers.
+  EXPECT_EQ(t.blocks[1].data.substr(0, 8), std::string("\x3F\xF8\x3F\xF8\x00\x04\x3F\xFC", 8));
 }
 
 TEST_F(download_fixture, invalid_ascii_points_are_reported_with_the_completion) {
@@ -614,4 +632,16 @@ TEST_F(download_fixture, without_the_rules_of_the_other_subsystems_nothing_is_op
   EXPECT_TRUE(error_active);
   EXPECT_FALSE(error_text.empty());
   EXPECT_TRUE(os.serial_open_attempts.empty());
+}
+
+TEST_F(download_fixture, a_channel_longer_than_a_block_header_can_announce_is_refused_before_anything_is_sent) {
+  fake_talmer &t = talmer_on(1);
+  binary_i(ramp(16));
+  binary_q(ramp(16));
+  w.q_points = talmer::download::max_block_points + 1;  // a 10-digit byte count
+  t.cat = "0,2000000000\n";                            // room enough
+  run();
+  expect_failure(talmer::download::too_long_text());
+  EXPECT_TRUE(t.blocks.empty());
+  EXPECT_EQ(lines[1]->written, "");
 }

@@ -41,7 +41,6 @@ TEST(pty_download, sends_the_queries_and_the_block_through_a_real_terminal) {
   os.use_real_serial = true;
   os.environment["TALMER_ARB_COMM1"] = ptsname(master);
   TALMER_ARB w(os);
-  w.serial_parts = serial_test::test_parts();
   w.Auto_name.set_checked(false);
   w.auto_find_q.set_checked(false);
   w.serial_MouseDown();
@@ -55,6 +54,7 @@ TEST(pty_download, sends_the_queries_and_the_block_through_a_real_terminal) {
   w.I_source.set_text((dir / "i.bin").string());
   w.i_filetype = "BINARY";
   w.i_points = 16;
+  w.points.set_caption("16");
 
   // The instrument: answers each query line; the rest is collected.
   std::string received;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "download/download_rules.h"
 #include "platform/platform.h"
 #include "serial/serial_rules.h"
 
@@ -85,7 +86,7 @@ TEST(plan_block, cuts_a_block_into_groups_of_16_and_single_bytes) {
 }
 
 TEST(serial_texts, name_the_waveform_and_the_device) {
-  EXPECT_EQ(replace_refused_text("wave1"),
+  EXPECT_EQ(talmer::download::replace_blocked_text("wave1"),
             "In order to replace 'wave1', the ARB must be off, or 'wave1' must not be the selected waveform in the ARB.");
   EXPECT_EQ(permission_text("Comm 1", "/dev/ttyS0"),
             "Comm 1 (/dev/ttyS0) cannot be opened: permission denied.  Add your user to the dialout group and log in again.");

@@ -22,6 +22,7 @@
 #include <stdexcept>
 
 #include "platform/platform.h"
+#include "support/serial_sim.h"
 #include "ui/messages.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/text.h"
@@ -405,3 +406,35 @@ TEST_F(window_fixture, closing_during_a_long_operation_stops_it) {
   EXPECT_EQ(view->end_status(), 0);
   EXPECT_FALSE(view->isVisible());
 }
+
+#ifdef TALMER_SIM_PATH
+// "Start Download" with the RS232 option, in the window, to the simulated
+// serial instrument on port 1: both channels of a bundled example arrive.
+TEST_F(window_fixture, start_download_over_rs232_reaches_the_simulated_instrument) {
+  serial_sim::temp_dir dir;
+  serial_sim::sim_process sim(TALMER_SIM_PATH, dir.path, "talmer", {"--line-rate", "0", "--drain-rate", "200000"});
+  ASSERT_TRUE(sim.ready()) << sim.stop();
+  setenv("TALMER_ARB_COMM1", sim.link().c_str(), 1);
+  for (const char *p : {"TALMER_ARB_COMM2", "TALMER_ARB_COMM3", "TALMER_ARB_COMM4"})
+    setenv(p, "/nonexistent/talmer-tty", 1);
+
+  QTest::mouseClick(widget("serial"), Qt::LeftButton);
+  ASSERT_TRUE(w.serial.selected());
+  const std::string example = TALMER_SOURCE_DIR "/examples/sine_i.bin";
+  w.show_file_chooser = [&] { w.getfile = example; };
+  QTest::mouseClick(widget("Select_I"), Qt::LeftButton);
+  w.destination.set_text("wave1");
+  w.Swap.set_text("No");
+  QTest::mouseClick(widget("Start_dwnld"), Qt::LeftButton);
+
+  EXPECT_EQ(panel_text().toStdString(), "Done with download.");
+  EXPECT_EQ(w.Talmerid.text(), "Comm 1");
+  EXPECT_TRUE(w.Start_dwnld.enabled());
+  EXPECT_TRUE(sim.wait_stored("arbq_wave1.bin", 8192));
+  sim.stop();
+  EXPECT_TRUE(serial_sim::read_all(sim.stored("arbi_wave1.bin")) == serial_sim::read_all(example));
+  EXPECT_TRUE(serial_sim::read_all(sim.stored("arbq_wave1.bin")) ==
+              serial_sim::read_all(TALMER_SOURCE_DIR "/examples/sine_q.bin"));
+  for (const char *p : {"TALMER_ARB_COMM1", "TALMER_ARB_COMM2", "TALMER_ARB_COMM3", "TALMER_ARB_COMM4"}) unsetenv(p);
+}
+#endif
