@@ -3,6 +3,7 @@
 #include "download/progress_printer.h"
 
 #include <charconv>
+#include <initializer_list>
 #include <ostream>
 
 namespace talmer::ui {
@@ -104,6 +105,14 @@ void show_state(TALMER_ARB &w, std::ostream &out) {
       << "Talmerid=" << w.Talmerid.text() << '\n'
       << "msgsbkgd=" << colour_name(w.msgsbkgd.fill()) << '\n'
       << "Messages=" << escape_message(w.Messages.caption()) << '\n';
+  // Whether every input that Start Download locks is unlocked again.
+  bool unlocked = true;
+  for (const control *c : std::initializer_list<const control *>{
+           &w.PgmExit, &w.I_source, &w.Q_source, &w.Talmerid, &w.destination, &w.Start_dwnld,
+           &w.clearsrc, &w.Swap, &w.convert_wfm, &w.Select_I, &w.Select_Q, &w.Refresh_files,
+           &w.corvaneib, &w.serial, &w.Auto_name, &w.auto_find_q})
+    unlocked = unlocked && c->enabled();
+  out << "inputs=" << (unlocked ? "enabled" : "locked") << '\n';
 }
 
 int run_headless(TALMER_ARB &w, const headless_options &o, std::ostream &out, std::ostream &err) {
