@@ -3,6 +3,7 @@
 #include "download/progress_printer.h"
 
 #include <charconv>
+#include <exception>
 #include <initializer_list>
 #include <ostream>
 
@@ -115,8 +116,9 @@ void show_state(TALMER_ARB &w, std::ostream &out) {
   out << "inputs=" << (unlocked ? "enabled" : "locked") << '\n';
 }
 
-int run_headless(TALMER_ARB &w, const headless_options &o, std::ostream &out, std::ostream &err) {
-  panel_printer printer(w, err);
+namespace {
+// The user's actions of `o`, in their fixed order.
+void run_actions(TALMER_ARB &w, const headless_options &o, std::ostream &err) {
   if (o.auto_q) w.auto_find_q.set_checked(*o.auto_q);
   if (o.auto_name) w.Auto_name.set_checked(*o.auto_name);
   if (o.convert) w.convert_wfm.choose_text(*o.convert);
@@ -139,6 +141,23 @@ int run_headless(TALMER_ARB &w, const headless_options &o, std::ostream &out, st
   if (o.download) {
     download::progress_printer progress(w, err);
     w.Start_dwnld.click();
+  }
+}
+}  // namespace
+
+int run_headless(TALMER_ARB &w, const headless_options &o, std::ostream &out, std::ostream &err) {
+  panel_printer printer(w, err);
+  // An exception out of a reaction must not end the program unseen: it is
+  // shown on the red panel like a failed download, and the state is still
+  // printed. The end of the program (tests) passes through.
+  try {
+    run_actions(w, o, err);
+  } catch (const platform::program_ended &) {
+    throw;
+  } catch (const std::exception &e) {
+    w.show_now(panel_red, std::string("The action stopped: ") + e.what());
+  } catch (...) {
+    w.show_now(panel_red, "The action stopped because of an unexpected error.");
   }
   printer.flush();
   if (o.show) show_state(w, out);
