@@ -114,6 +114,8 @@ ROWS = [
         env={"TALMER_SIM_OPTIONS": "QVB," + "QZZ," * 1500 + "QVX"}),
     row("long option list within the reply buffer", "teal", DONE, 0, stored=True, i=PAIR[0], q=PAIR[1],
         env={"TALMER_SIM_OPTIONS": "QVB," + "QZZ," * 50 + "QVX"}),
+    row("catalog longer than the reply buffer", "teal", DONE, 0, stored=True, i=PAIR[0], q=PAIR[1],
+        env={"TALMER_SIM_WAVEFORM": ";".join("arbi:wave%03d:8192" % k for k in range(300))}),
     row("blank option list", "red", "", 1, i=PAIR[0], q=PAIR[1], env={"TALMER_SIM_OPTIONS": " "}),
 ]
 
