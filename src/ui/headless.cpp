@@ -106,10 +106,11 @@ void show_state(TALMER_ARB &w, std::ostream &out) {
       << "Talmerid=" << w.Talmerid.text() << '\n'
       << "msgsbkgd=" << colour_name(w.msgsbkgd.fill()) << '\n'
       << "Messages=" << escape_message(w.Messages.caption()) << '\n';
-  // Whether every input that Start Download locks is unlocked again.
+  // Whether every input that Start Download locks is unlocked again (the
+  // two source path boxes are not counted: they start read-only).
   bool unlocked = true;
   for (const control *c : std::initializer_list<const control *>{
-           &w.PgmExit, &w.I_source, &w.Q_source, &w.Talmerid, &w.destination, &w.Start_dwnld,
+           &w.PgmExit, &w.Talmerid, &w.destination, &w.Start_dwnld,
            &w.clearsrc, &w.Swap, &w.convert_wfm, &w.Select_I, &w.Select_Q, &w.Refresh_files,
            &w.corvaneib, &w.serial, &w.Auto_name, &w.auto_find_q})
     unlocked = unlocked && c->enabled();
