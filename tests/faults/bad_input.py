@@ -84,10 +84,10 @@ ROWS = [
     row("pair of 16 points", "teal", DONE, 0, stored=True, i=("p16_i.bin", points(16)),
         q=("p16_q.bin", points(16, 3))),
     row("odd I file, even Q", "red", "", 1, i=("odd_i.bin", points(100) + b"\x05"), q=PAIR[1]),
-    row("sparse I file over 4 GiB", "red", "", 1, i=("sparse_i.bin", make_sparse((4 << 30) + 2)),
+    row("sparse I file over 4 GiB", "red", "Waveform must have an even number of waveform points.", 1, i=("sparse_i.bin", make_sparse((4 << 30) + 2)),
         q=("sparse_q.bin", make_sparse((4 << 30) + 2))),
     row("sparse odd I file over 4 GiB", "red", "", 1, i=("sparseodd_i.bin", make_sparse((4 << 30) + 3))),
-    row("sparse pair over 4 GiB, even points", "red", "", 1, i=("sparse4_i.bin", make_sparse((4 << 30) + 4)),
+    row("sparse pair over 4 GiB, even points", "red", "Waveform must have at most 499999999 waveform points.", 1, i=("sparse4_i.bin", make_sparse((4 << 30) + 4)),
         q=("sparse4_q.bin", make_sparse((4 << 30) + 4))),
     # ASCII files (converted).
     row("ASCII with a huge token", "teal", "One or more data points invalid or out-of-range.", 0,
