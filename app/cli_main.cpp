@@ -1,13 +1,16 @@
 // talmer-arb-cli: the window without a display, for scripts and tests.
 #include <CLI/CLI.hpp>
 
+#include <exception>
 #include <iostream>
 
 #include "platform/platform.h"
 #include "ui/headless.h"
 #include "ui/talmer_arb.h"
 
-int main(int argc, char **argv) {
+namespace {
+
+int run(int argc, char **argv) {
   using talmer::ui::headless_options;
   CLI::App app{
       "Loads I/Q waveform files and downloads them into the ARB of a Talmer signal generator,\n"
@@ -53,4 +56,19 @@ int main(int argc, char **argv) {
   talmer::ui::TALMER_ARB window(os);
   window.Form_Load();
   return talmer::ui::run_headless(window, o, std::cout, std::cerr);
+}
+
+}  // namespace
+
+// What the actions do not catch themselves (the window's start, the option
+// parser) ends the program with a message and status 1, never unseen.
+int main(int argc, char **argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::exception &e) {
+    std::cerr << "talmer-arb-cli: " << e.what() << '\n';
+  } catch (...) {
+    std::cerr << "talmer-arb-cli: unexpected error\n";
+  }
+  return 1;
 }

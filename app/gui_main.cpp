@@ -3,6 +3,8 @@
 
 #include <QApplication>
 #include <QStyleFactory>
+#include <exception>
+#include <iostream>
 #include <vector>
 
 #include "platform/platform.h"
@@ -42,9 +44,7 @@ int check_arguments(int argc, char **argv, bool before_qt) {
   return -1;
 }
 
-}  // namespace
-
-int main(int argc, char **argv) {
+int run(int argc, char **argv) {
   // --help, --version and usage errors need no display. Qt removes its own
   // options from the arguments; what is left must be empty.
   if (int status = check_arguments(argc, argv, true); status >= 0) return status;
@@ -62,4 +62,20 @@ int main(int argc, char **argv) {
   view.show();
   const int status = QApplication::exec();
   return view.end_status().value_or(status);
+}
+
+}  // namespace
+
+// The reactions run under the window's event guard; what is thrown outside
+// them (while the window is built or loaded) ends the program with a
+// message and status 1, never unseen.
+int main(int argc, char **argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::exception &e) {
+    std::cerr << "talmer-arb: " << e.what() << '\n';
+  } catch (...) {
+    std::cerr << "talmer-arb: unexpected error\n";
+  }
+  return 1;
 }

@@ -30,17 +30,25 @@ void ni488_link::open_link(const std::string &intfc, int address) {
       ni_data_timeout_code(timing_.estimate_s, timing_.i_length, timing_.q_length));
   ib_.ibclr(ud_);
   ib_.ibtmo(ud_, query_timeout_code);
+  query_failed_ = false;
 }
 
 void ni488_link::query(std::string_view command, std::string &reply) {
   ib_.ibwrt(ud_, command);
+  bool failed = failed_now();
   reply.assign(reply_buffer_size, ' ');
   ib_.ibrd(ud_, reply);
+  query_failed_ = query_failed_ || failed || failed_now();
 }
 
-// The catalog reply is not checked on this link: a query failure leaves
-// the reply blank, and the download goes on without a memory check.
-bool ni488_link::query_phase_failed(bool /*catalog_unparsable*/) { return false; }
+// A query without its answer (the read failed and left the reply blank)
+// stops the run before any block: without the ARB state and the catalog
+// the instrument may refuse the store (waveform playing, memory full)
+// while its completion query still answers, and the run would be reported
+// as done with nothing stored. A catalog that was read but cannot be
+// parsed lets the download go on without a memory check, as this link
+// always did.
+bool ni488_link::query_phase_failed(bool /*catalog_unparsable*/) { return query_failed_; }
 
 void ni488_link::enter_data_phase() { ib_.ibtmo(ud_, data_timeout_code_); }
 

@@ -67,6 +67,7 @@ class ni488_link : public download_link {
   link_timing timing_;
   std::int16_t ud_ = 0;
   std::int16_t data_timeout_code_ = 12;
+  bool query_failed_ = false;
   bool chunk_failed_ = false;
   bool completion_failed_ = false;
 };

@@ -29,6 +29,8 @@ void TALMER_ARB::finish_address_search(const char *prefix, const std::string &in
   Talmerid.refresh();
 }
 
+// The interface name is a value parameter, as the window declares it.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 void TALMER_ARB::find_Talmer_NI(std::string intfc, int &Talmeraddr, bool &error_active,
                                 std::string &error_text) {
   gpib_pending.clear();

@@ -3,6 +3,8 @@
 #include "download/progress_printer.h"
 
 #include <charconv>
+#include <exception>
+#include <initializer_list>
 #include <ostream>
 
 namespace talmer::ui {
@@ -104,10 +106,20 @@ void show_state(TALMER_ARB &w, std::ostream &out) {
       << "Talmerid=" << w.Talmerid.text() << '\n'
       << "msgsbkgd=" << colour_name(w.msgsbkgd.fill()) << '\n'
       << "Messages=" << escape_message(w.Messages.caption()) << '\n';
+  // Whether every input that Start Download locks is unlocked again (the
+  // two source path boxes are not counted: they start read-only).
+  bool unlocked = true;
+  for (const control *c : std::initializer_list<const control *>{
+           &w.PgmExit, &w.Talmerid, &w.destination, &w.Start_dwnld,
+           &w.clearsrc, &w.Swap, &w.convert_wfm, &w.Select_I, &w.Select_Q, &w.Refresh_files,
+           &w.corvaneib, &w.serial, &w.Auto_name, &w.auto_find_q})
+    unlocked = unlocked && c->enabled();
+  out << "inputs=" << (unlocked ? "enabled" : "locked") << '\n';
 }
 
-int run_headless(TALMER_ARB &w, const headless_options &o, std::ostream &out, std::ostream &err) {
-  panel_printer printer(w, err);
+namespace {
+// The user's actions of `o`, in their fixed order.
+void run_actions(TALMER_ARB &w, const headless_options &o, std::ostream &err) {
   if (o.auto_q) w.auto_find_q.set_checked(*o.auto_q);
   if (o.auto_name) w.Auto_name.set_checked(*o.auto_name);
   if (o.convert) w.convert_wfm.choose_text(*o.convert);
@@ -130,6 +142,23 @@ int run_headless(TALMER_ARB &w, const headless_options &o, std::ostream &out, st
   if (o.download) {
     download::progress_printer progress(w, err);
     w.Start_dwnld.click();
+  }
+}
+}  // namespace
+
+int run_headless(TALMER_ARB &w, const headless_options &o, std::ostream &out, std::ostream &err) {
+  panel_printer printer(w, err);
+  // An exception out of a reaction must not end the program unseen: it is
+  // shown on the red panel like a failed download, and the state is still
+  // printed. The end of the program (tests) passes through.
+  try {
+    run_actions(w, o, err);
+  } catch (const platform::program_ended &) {
+    throw;
+  } catch (const std::exception &e) {
+    w.show_now(panel_red, std::string("The action stopped: ") + e.what());
+  } catch (...) {
+    w.show_now(panel_red, "The action stopped because of an unexpected error.");
   }
   printer.flush();
   if (o.show) show_state(w, out);

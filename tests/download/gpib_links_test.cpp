@@ -61,6 +61,10 @@ struct link_fixture : ::testing::Test {
     auto it = std::find(calls.begin(), calls.end(), first);
     return call_log(it, calls.end());
   }
+  bool sent_a_block() const {
+    return std::any_of(calls.begin(), calls.end(),
+                       [](const std::string &c) { return c.rfind("ibwrt buffer", 0) == 0; });
+  }
 };
 
 }  // namespace
@@ -201,12 +205,31 @@ TEST_F(ni_fixture, a_chunk_write_fails_on_time_out_on_error_without_time_out_and
   }
 }
 
-TEST_F(ni_fixture, failed_queries_leave_blank_replies_and_the_download_goes_on) {
+// Without the ARB state or the catalog the instrument may refuse the store
+// while still answering the completion query: a failed query stops the run
+// before any block, as on Ravlink.
+TEST_F(ni_fixture, a_failed_query_stops_the_run_before_any_block) {
+  const auto answers = ib.instrument.replies;
+  for (const std::string &query : {std::string("rad:arb:stat?"), std::string("rad:arb:wav?"),
+                                   std::string(catalog_query)}) {
+    calls.clear();
+    ib.instrument.replies = answers;
+    sources(16, 0);
+    ib.instrument.replies.erase(query);
+    const download_result r = run();
+    EXPECT_TRUE(r.error_active) << query;
+    EXPECT_EQ(r.error_text, unknown_io_error_text) << query;
+    EXPECT_FALSE(sent_a_block()) << query;
+    EXPECT_EQ(calls.back(), "ibonl(0)") << query;
+  }
+}
+
+TEST_F(ni_fixture, a_catalog_read_but_unparsable_lets_the_download_go_on_without_the_check) {
   sources(16, 0);
-  ib.instrument.replies.erase("rad:arb:stat?");
-  ib.instrument.replies.erase(std::string(catalog_query));
-  EXPECT_FALSE(run().error_active);
-  EXPECT_EQ(calls.back(), "ibonl(0)");
+  ib.instrument.replies[std::string(catalog_query)] = "nothing here\n";
+  const download_result r = run();
+  EXPECT_FALSE(r.error_active) << r.error_text;
+  EXPECT_TRUE(sent_a_block());
 }
 
 TEST_F(ni_fixture, no_answer_to_the_last_completion_query_fails_the_run) {

@@ -66,7 +66,11 @@ class recording_ni488 : public ni488_calls {
              std::to_string(eos) + ")",
          0);
   }
-  void ibclr(std::int16_t ud) override { done("ibclr" + bad(ud), 0); }
+  // Device clear: the instrument drops a message it had only in part (the
+  // block of a run that stopped).
+  void ibclr(std::int16_t ud) override {
+    if (done("ibclr" + bad(ud), 0)) instrument.current.clear();
+  }
   void ibtmo(std::int16_t ud, std::int16_t code) override {
     done("ibtmo(" + std::to_string(code) + ")" + bad(ud), 0);
   }
