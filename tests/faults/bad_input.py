@@ -130,10 +130,10 @@ def run_row(cli, libdir, r):
             args += ["--convert", r["convert"]]
         data = {}
         for ch in ("i", "q"):
-            spec = r[ch]
-            if spec is None:
+            source = r[ch]
+            if source is None:
                 continue
-            fname, content = spec
+            fname, content = source
             path = os.path.join(folder, fname)
             if isinstance(content, bytes):
                 with open(path, "wb") as f:
