@@ -59,4 +59,14 @@ std::string entry_list(const std::vector<std::string> &names) {
   return s;
 }
 
+std::unique_ptr<platform::library> load_driver_library(platform::os &os, const std::string &path,
+                                                       std::string_view library, std::string &problem) {
+  std::string why;
+  auto lib = os.load_library(path, why);
+  if (!lib)
+    problem = library_problem_text(library_state::cannot_load, library, path,
+                                   why.empty() ? "unknown reason" : why);
+  return lib;
+}
+
 }  // namespace talmer::gpib

@@ -2,6 +2,7 @@
 // texts that tell the user why a library cannot be used.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,11 @@ enum class library_state {
 // (lacks_entries). "" for a usable library.
 std::string library_problem_text(library_state state, std::string_view library, std::string_view path,
                                  std::string_view detail);
+
+// Loads the library file at `path`; nullptr with the user's text in
+// `problem` when the loader refuses it.
+std::unique_ptr<platform::library> load_driver_library(platform::os &os, const std::string &path,
+                                                       std::string_view library, std::string &problem);
 
 // "the entry x" or "the entries x, y, z".
 std::string entry_list(const std::vector<std::string> &names);

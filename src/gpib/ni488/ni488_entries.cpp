@@ -8,13 +8,8 @@ namespace talmer::ni488 {
 
 std::unique_ptr<driver_entries> driver_entries::load(platform::os &os, const std::string &path,
                                                      std::string &problem) {
-  std::string why;
-  auto lib = os.load_library(path, why);
-  if (!lib) {
-    problem = gpib::library_problem_text(gpib::library_state::cannot_load, library_kind, path,
-                                         why.empty() ? "unknown reason" : why);
-    return nullptr;
-  }
+  auto lib = gpib::load_driver_library(os, path, library_kind, problem);
+  if (!lib) return nullptr;
   return from_library(std::move(lib), path, problem);
 }
 
